@@ -1,0 +1,48 @@
+// The editor's one state record, start-up and the command loop. The record lives for the whole
+// run; every subsystem receives it by reference.
+#pragma once
+
+#include <cstdint>
+
+struct change;
+
+struct editor_state {
+    const char *path;  // the file name as written on the command line; not owned
+    const char *name;  // points into path, after its last '/' or '\'
+    char *message;     // pending status message (heap, shown once), or nullptr
+    change *changes;   // unsaved changes, ascending by offset
+    int64_t cursor;    // offset of the byte under the cursor
+    int64_t view;      // offset of the first displayed row; a multiple of 16
+    int64_t file_size; // measured once at opening
+    int32_t rows;      // terminal size, measured once at start-up
+    int32_t cols;
+    // Colour pair numbers of the nine roles, created in this order as pairs 1 to 9.
+    int32_t attr_background;
+    int32_t attr_offset;
+    int32_t attr_normal;
+    int32_t attr_changed;
+    int32_t attr_cursor;
+    int32_t attr_cursor_changed;
+    int32_t attr_past_end;
+    int32_t attr_status;
+    int32_t attr_message;
+    uint32_t read_only;  // 1 when the file is open read-only
+    uint32_t color;      // 1 for the colour scheme, 0 for monochrome
+    uint32_t ascii_mode; // 1 while the cursor works in the character column
+};
+
+// Sets the pending message to a copy of text, unless a message is already pending: the first
+// notice between two drawings wins. Without memory for the copy nothing is set.
+void set_message(editor_state &st, const char *text);
+// Releases the pending message, if any.
+void clear_message(editor_state &st);
+
+// Starts curses mode, reads the command line, creates the colour pairs, opens the file and
+// clears the screen. Returns 0 when the editor is ready for its loop; otherwise curses mode has
+// ended, the reason is printed on stdout, and the result is the exit status (1, 2 or 6).
+[[nodiscard]] int editor_start(editor_state &st, int argc, char **argv);
+// One pass of the command loop: draw, read one command, carry it out, keep the cursor in view.
+// Returns false once the user has quit; the file, curses mode and the changes are then released.
+[[nodiscard]] bool loop_step(editor_state &st);
+// The whole program: start-up, then the loop. Returns the process's exit status.
+[[nodiscard]] int editor_main(int argc, char **argv);

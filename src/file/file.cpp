@@ -1,0 +1,174 @@
+// Block-cached access to the one file being edited. Owns the open stream, its length and the
+// four 512-byte blocks kept least-recently-used; file_close releases them.
+#include "file/file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+struct cache_slot {
+    unsigned char *data;
+    int64_t block;  // -1 when the slot holds nothing
+    int64_t stamp;  // last use; -1 after a reset
+    int valid;      // bytes of the block actually read; the rest is not file content
+};
+
+}  // namespace
+
+static FILE *stream;
+static int64_t file_length;
+static cache_slot block_cache[FILE_CACHE_SLOTS];
+// 64 bits wide so that the least-recently-used order never wraps, however long the run.
+static int64_t use_counter;
+
+static void file_reset_cache()
+{
+    for (cache_slot &slot : block_cache) {
+        slot.block = -1;
+        slot.stamp = -1;
+        slot.valid = 0;
+    }
+}
+
+static void file_release_buffers()
+{
+    for (cache_slot &slot : block_cache) {
+        delete[] slot.data;
+        slot.data = nullptr;
+    }
+}
+
+// A directory or a pipe is not a file of bytes to edit; a pipe would also block on opening.
+static int file_refuse_kind(const char *path)
+{
+    struct stat info {};
+    if (stat(path, &info) != 0)
+        return 0;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+        return ESPIPE;
+    return 0;
+}
+
+static int64_t file_measure(int &error_code)
+{
+    if (fseeko(stream, 0, SEEK_END) != 0) {
+        error_code = errno;
+        return -1;
+    }
+    int64_t length = ftello(stream);
+    if (length < 0)
+        error_code = errno;
+    return length;
+}
+
+int64_t file_open(const char *path, const char *mode, int &error_code)
+{
+    error_code = file_refuse_kind(path);
+    if (error_code != 0)
+        return -1;
+    stream = fopen(path, mode);
+    if (!stream) {
+        error_code = errno;
+        return -1;
+    }
+    // Unbuffered: the cache is the only buffer, and a written byte reaches the system at once.
+    setvbuf(stream, nullptr, _IONBF, 0);
+    file_length = file_measure(error_code);
+    if (file_length < 0) {
+        fclose(stream);
+        stream = nullptr;
+        return -1;
+    }
+    for (cache_slot &slot : block_cache) {
+        slot.data = new (std::nothrow) unsigned char[FILE_BLOCK_SIZE];
+        if (!slot.data)
+            error_code = ENOMEM;
+    }
+    if (error_code != 0) {
+        file_release_buffers();
+        fclose(stream);
+        stream = nullptr;
+        return -2;
+    }
+    file_reset_cache();
+    use_counter = 0;
+    return file_length;
+}
+
+static int file_read_direct(unsigned char *dst, int count, int64_t offset)
+{
+    if (fseeko(stream, offset, SEEK_SET) != 0)
+        return -1;
+    size_t got = fread(dst, 1, static_cast<size_t>(count), stream);
+    clearerr(stream);
+    return got > 0 ? static_cast<int>(got) : -1;
+}
+
+static cache_slot &file_slot_for(int64_t block)
+{
+    cache_slot *victim = &block_cache[0];
+    for (cache_slot &slot : block_cache) {
+        if (slot.block == block)
+            return slot;
+        if (slot.stamp < victim->stamp)
+            victim = &slot;
+    }
+    victim->block = block;
+    victim->valid = 0;
+    if (fseeko(stream, block * FILE_BLOCK_SIZE, SEEK_SET) == 0)
+        victim->valid = static_cast<int>(fread(victim->data, 1, FILE_BLOCK_SIZE, stream));
+    clearerr(stream);
+    // A block that could not be read at all is tried again by the next read.
+    if (victim->valid == 0)
+        victim->block = -1;
+    return *victim;
+}
+
+int file_read(unsigned char *dst, int count, int64_t offset)
+{
+    if (offset < 0 || offset >= file_length)
+        return -1;
+    int64_t block = offset / FILE_BLOCK_SIZE;
+    if ((offset + count - 1) / FILE_BLOCK_SIZE != block)
+        return file_read_direct(dst, count, offset);
+    cache_slot &slot = file_slot_for(block);
+    slot.stamp = use_counter++;
+    int start = static_cast<int>(offset % FILE_BLOCK_SIZE);
+    int64_t n = count;
+    if (offset + n > file_length)
+        n = file_length - offset;
+    if (start + n > slot.valid)
+        n = slot.valid - start;
+    if (n <= 0)
+        return -1;
+    memcpy(dst, slot.data + start, static_cast<size_t>(n));
+    return static_cast<int>(n);
+}
+
+int file_write_byte(int64_t offset, int value)
+{
+    file_reset_cache();
+    unsigned char byte = static_cast<unsigned char>(value);
+    if (fseeko(stream, offset, SEEK_SET) != 0)
+        return 0;
+    size_t written = fwrite(&byte, 1, 1, stream);
+    clearerr(stream);
+    return written == 1 ? 1 : 0;
+}
+
+void file_close()
+{
+    if (stream)
+        fclose(stream);
+    stream = nullptr;
+    file_release_buffers();
+}
+
+int64_t file_cached_block(int slot) { return block_cache[slot].block; }

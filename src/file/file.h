@@ -1,0 +1,24 @@
+// Block-cached access to the one file being edited: open, read any bytes at any offset,
+// overwrite single bytes in place, close. The file is never loaded whole.
+#pragma once
+
+#include <cstdint>
+
+constexpr int FILE_BLOCK_SIZE = 512;
+constexpr int FILE_CACHE_SLOTS = 4;
+
+// Opens path in mode "rb+" or "rb" and empties the cache. Returns the file's length (>= 0),
+// -1 when it cannot be opened or measured, -2 when the cache cannot be allocated.
+// error_code is set to 0, then to the errno of the step that failed.
+[[nodiscard]] int64_t file_open(const char *path, const char *mode, int &error_code);
+// Copies up to count (1-32) bytes at offset into dst. Returns the number copied (at least 1),
+// or -1 when offset is at or past the end of the file (or nothing could be read there).
+[[nodiscard]] int file_read(unsigned char *dst, int count, int64_t offset);
+// Writes the low 8 bits of value at offset and hands the byte to the operating system.
+// Returns 1 when it got there, 0 otherwise. Empties the cache either way.
+[[nodiscard]] int file_write_byte(int64_t offset, int value);
+// Closes the file and releases the cache.
+void file_close();
+
+// What the cache holds, for tests and benchmarks: the block of a slot (-1 for none).
+[[nodiscard]] int64_t file_cached_block(int slot);

@@ -1,0 +1,167 @@
+// Terminal logic above the curses primitives: key translation into the PC key-code scheme,
+// the cell filter, colour runs of a row, and colour pairs from PC attribute bytes.
+#include "term/term.h"
+
+#include "term/term_io.h"
+
+#include <algorithm>
+
+namespace {
+
+struct key_translation {
+    int curses_key;
+    int scan_code;  // second half of the two-part key the curses key becomes
+};
+
+constexpr key_translation movement_keys[] = {
+    {IO_KEY_DOWN, 0x50}, {IO_KEY_UP, 0x48},  {IO_KEY_LEFT, 0x4B},  {IO_KEY_RIGHT, 0x4D},
+    {IO_KEY_HOME, 0x47}, {IO_KEY_END, 0x4F}, {IO_KEY_NPAGE, 0x51}, {IO_KEY_PPAGE, 0x49},
+};
+
+struct alt_key {
+    int letter;
+    int code;
+};
+
+constexpr alt_key alt_keys[] = {
+    {'f', KEY_ALT_F}, {'h', KEY_ALT_H}, {'j', KEY_ALT_J}, {'s', KEY_ALT_S}, {'u', KEY_ALT_U},
+};
+
+// PC colour number (bits 0-2 of an attribute nibble) to curses colour.
+constexpr short pc_to_curses[8] = {IO_COLOR_BLACK, IO_COLOR_BLUE,    IO_COLOR_GREEN,
+                                   IO_COLOR_CYAN,  IO_COLOR_RED,     IO_COLOR_MAGENTA,
+                                   IO_COLOR_YELLOW, IO_COLOR_WHITE};
+
+constexpr int SCREEN_WIDTH = 80;
+
+}  // namespace
+
+static int pending_key;
+static int pairs_created;
+
+void term_init()
+{
+    pending_key = 0;
+    pairs_created = 0;
+    io_init();
+}
+
+void term_close() { io_end(); }
+
+void term_query(int32_t &cols, int32_t &rows, uint32_t &color)
+{
+    int r = 0;
+    int c = 0;
+    io_size(r, c);
+    rows = r;
+    cols = c;
+    color = io_has_colors() ? 1 : 0;
+}
+
+static int term_read_key()
+{
+    int key = io_getch();
+    while (key == IO_NO_KEY || key == IO_KEY_MOUSE)
+        key = io_getch();
+    return key;
+}
+
+static int term_alt_code(int letter)
+{
+    for (const alt_key &alt : alt_keys)
+        if (alt.letter == letter)
+            return alt.code;
+    return -1;
+}
+
+static int term_translate(int key)
+{
+    for (const key_translation &t : movement_keys) {
+        if (t.curses_key == key) {
+            pending_key = t.scan_code;
+            return KEY_TWO_PART;
+        }
+    }
+    if (key == IO_KEY_BACKSPACE)
+        return KEY_BACKSPACE_CODE;
+    if (key == IO_KEY_ENTER)
+        return KEY_ENTER_CODE;
+    return key;
+}
+
+int get_key()
+{
+    if (pending_key > 0) {
+        int key = pending_key;
+        pending_key = 0;
+        return key;
+    }
+    int key = term_read_key();
+    if (key == KEY_ESC_CODE) {
+        // An Alt chord arrives as Esc and its letter; a lone Esc is followed by nothing.
+        key = io_getch();
+        if (key == IO_NO_KEY)
+            return KEY_ESC_CODE;
+        int alt = term_alt_code(key);
+        if (alt >= 0)
+            return alt;
+    }
+    return term_translate(key);
+}
+
+void cursor_hide()
+{
+    io_cursor(false);
+    io_refresh();
+}
+
+void cursor_show()
+{
+    io_cursor(true);
+    io_refresh();
+}
+
+void cursor_move(int row, int col) { io_move(row, col); }
+
+char cell_char(unsigned char byte) { return byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.'; }
+
+void put_char(int ch, int pair)
+{
+    io_set_pair(pair);
+    io_addch(cell_char(static_cast<unsigned char>(ch)));
+    io_refresh();
+}
+
+void put_row(int row, int col, const char *text, const int32_t *pairs, int count)
+{
+    io_set_pair(pairs[0]);
+    io_move(row, col);
+    for (int i = 0; i < count; i++) {
+        if (i > 0 && pairs[i] != pairs[i - 1])
+            io_set_pair(pairs[i]);
+        io_addch(cell_char(static_cast<unsigned char>(text[i])));
+    }
+}
+
+void screen_clear(int pair)
+{
+    io_clear();
+    int rows = 0;
+    int cols = 0;
+    io_size(rows, cols);
+    io_set_pair(pair);
+    int width = std::min(cols, SCREEN_WIDTH);
+    for (int row = 0; row < rows; row++)
+        for (int col = 0; col < width; col++)
+            if (io_move(row, col))
+                io_addch(' ');
+    io_move(0, 0);
+    io_refresh();
+}
+
+int color_alloc(int attr)
+{
+    pairs_created++;
+    io_init_pair(pairs_created, pc_to_curses[attr & 7], pc_to_curses[(attr >> 4) & 7]);
+    return pairs_created;
+}

@@ -1,0 +1,56 @@
+// The terminal primitives over curses: the only file of Tolm that talks to curses.
+#include "term/term_io.h"
+
+#include <curses.h>
+
+static_assert(IO_NO_KEY == ERR);
+static_assert(IO_KEY_DOWN == KEY_DOWN && IO_KEY_UP == KEY_UP);
+static_assert(IO_KEY_LEFT == KEY_LEFT && IO_KEY_RIGHT == KEY_RIGHT);
+static_assert(IO_KEY_HOME == KEY_HOME && IO_KEY_END == KEY_END);
+static_assert(IO_KEY_NPAGE == KEY_NPAGE && IO_KEY_PPAGE == KEY_PPAGE);
+static_assert(IO_KEY_BACKSPACE == KEY_BACKSPACE && IO_KEY_ENTER == KEY_ENTER);
+static_assert(IO_KEY_MOUSE == KEY_MOUSE);
+static_assert(IO_COLOR_BLACK == COLOR_BLACK && IO_COLOR_RED == COLOR_RED);
+static_assert(IO_COLOR_GREEN == COLOR_GREEN && IO_COLOR_YELLOW == COLOR_YELLOW);
+static_assert(IO_COLOR_BLUE == COLOR_BLUE && IO_COLOR_MAGENTA == COLOR_MAGENTA);
+static_assert(IO_COLOR_CYAN == COLOR_CYAN && IO_COLOR_WHITE == COLOR_WHITE);
+
+static WINDOW *screen;
+
+void io_init()
+{
+    screen = initscr();
+    start_color();
+    raw();
+    noecho();
+    keypad(stdscr, TRUE);
+    wtimeout(stdscr, 100);
+    set_escdelay(50);
+    nonl();
+}
+
+void io_end() { endwin(); }
+
+void io_size(int &rows, int &cols)
+{
+    rows = screen ? getmaxy(screen) : -1;
+    cols = screen ? getmaxx(screen) : -1;
+}
+
+bool io_has_colors() { return has_colors(); }
+
+int io_getch() { return wgetch(screen); }
+
+bool io_move(int row, int col) { return wmove(stdscr, row, col) != ERR; }
+
+void io_addch(char ch) { waddch(stdscr, static_cast<unsigned char>(ch)); }
+
+void io_set_pair(int pair) { wattrset(stdscr, COLOR_PAIR(pair)); }
+
+void io_clear() { wclear(stdscr); }
+
+void io_cursor(bool visible) { curs_set(visible ? 1 : 0); }
+
+void io_refresh() { wrefresh(stdscr); }
+
+void io_init_pair(int pair, short fg, short bg) { init_pair(static_cast<short>(pair), fg, bg); }

@@ -1,0 +1,53 @@
+// The dozen screen and keyboard primitives the terminal layer stands on. term_curses.cpp
+// implements them over curses for the real program; tests link an in-memory terminal instead.
+#pragma once
+
+// Key numbers of the curses keypad that the terminal layer translates or filters.
+// term_curses.cpp checks them against curses itself.
+constexpr int IO_NO_KEY = -1;
+constexpr int IO_KEY_DOWN = 0402;
+constexpr int IO_KEY_UP = 0403;
+constexpr int IO_KEY_LEFT = 0404;
+constexpr int IO_KEY_RIGHT = 0405;
+constexpr int IO_KEY_HOME = 0406;
+constexpr int IO_KEY_BACKSPACE = 0407;
+constexpr int IO_KEY_NPAGE = 0522;
+constexpr int IO_KEY_PPAGE = 0523;
+constexpr int IO_KEY_ENTER = 0527;
+constexpr int IO_KEY_END = 0550;
+constexpr int IO_KEY_MOUSE = 0631;
+
+// Curses colour numbers, in the order curses gives them.
+constexpr short IO_COLOR_BLACK = 0;
+constexpr short IO_COLOR_RED = 1;
+constexpr short IO_COLOR_GREEN = 2;
+constexpr short IO_COLOR_YELLOW = 3;
+constexpr short IO_COLOR_BLUE = 4;
+constexpr short IO_COLOR_MAGENTA = 5;
+constexpr short IO_COLOR_CYAN = 6;
+constexpr short IO_COLOR_WHITE = 7;
+
+// Starts curses mode: raw keys without echo, keypad translation, 100 ms key reads, 50 ms Esc delay.
+void io_init();
+// Ends curses mode.
+void io_end();
+// Sets rows and cols to the screen's size; both -1 when there is no screen.
+void io_size(int &rows, int &cols);
+// True when the terminal can show colours.
+[[nodiscard]] bool io_has_colors();
+// Next key from the keyboard, or IO_NO_KEY when none came within the read timeout.
+[[nodiscard]] int io_getch();
+// Moves the drawing position. Returns false when the position is off the screen.
+bool io_move(int row, int col);
+// Draws one character at the drawing position and advances it.
+void io_addch(char ch);
+// Makes the colour pair the attribute of what is drawn next.
+void io_set_pair(int pair);
+// Clears the whole screen.
+void io_clear();
+// Shows (true) or hides (false) the terminal cursor.
+void io_cursor(bool visible);
+// Sends what was drawn to the terminal.
+void io_refresh();
+// Defines a colour pair.
+void io_init_pair(int pair, short fg, short bg);

@@ -1,0 +1,171 @@
+// Block-cached file access against real temporary files, compared with in-memory copies.
+#include "file/file.h"
+#include "support/temp_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+struct open_file {
+    temp_file file;
+    int64_t length;
+
+    explicit open_file(const bytes &content, const char *mode = "rb+") : file(content)
+    {
+        int error_code = -1;
+        length = file_open(file.path.c_str(), mode, error_code);
+        EXPECT_EQ(error_code, 0);
+    }
+    ~open_file() { file_close(); }
+};
+
+std::vector<int64_t> cached_blocks()
+{
+    std::vector<int64_t> blocks;
+    for (int slot = 0; slot < FILE_CACHE_SLOTS; slot++)
+        blocks.push_back(file_cached_block(slot));
+    return blocks;
+}
+
+}  // namespace
+
+TEST(FileRead, EveryReadMatchesTheFileForManySizes)
+{
+    for (size_t size : {0u, 1u, 16u, 511u, 512u, 513u, 2049u, 5000u}) {
+        bytes content = pattern_bytes(size);
+        open_file f(content);
+        ASSERT_EQ(f.length, static_cast<int64_t>(size));
+        for (int64_t offset = 0; offset < static_cast<int64_t>(size) + 40; offset += 13) {
+            for (int count : {1, 3, 16, 32}) {
+                unsigned char got[32] = {};
+                int n = file_read(got, count, offset);
+                int64_t left = static_cast<int64_t>(size) - offset;
+                if (left <= 0) {
+                    EXPECT_EQ(n, -1) << "size " << size << " offset " << offset;
+                    continue;
+                }
+                ASSERT_EQ(n, std::min<int64_t>(count, left)) << "size " << size << " offset " << offset;
+                EXPECT_EQ(bytes(got, got + n), bytes(content.begin() + offset, content.begin() + offset + n));
+            }
+        }
+    }
+}
+
+TEST(FileRead, MissesFillSlotsInOrderAndHitsStayPut)
+{
+    open_file f(pattern_bytes(0x1000));
+    unsigned char buf[32];
+    EXPECT_EQ(file_read(buf, 16, 0x3F0), 16);
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{1, -1, -1, -1}));
+    EXPECT_EQ(file_read(buf, 16, 0x400), 16);
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{1, 2, -1, -1}));
+    EXPECT_EQ(file_read(buf, 16, 0x200), 16);
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{1, 2, -1, -1}));
+}
+
+TEST(FileRead, AFifthBlockReplacesTheSlotUsedLongestAgo)
+{
+    open_file f(pattern_bytes(0x1000));
+    unsigned char buf[32];
+    for (int64_t block : {0, 1, 2, 3})
+        ASSERT_EQ(file_read(buf, 1, block * 512), 1);
+    ASSERT_EQ(file_read(buf, 1, 0), 1);  // block 0 used again: block 1 is now the oldest
+    ASSERT_EQ(file_read(buf, 1, 4 * 512), 1);
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{0, 4, 2, 3}));
+    ASSERT_EQ(file_read(buf, 1, 5 * 512), 1);
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{0, 4, 5, 3}));
+}
+
+TEST(FileRead, ReadAcrossBlockBoundaryComesStraightFromTheFile)
+{
+    bytes content = pattern_bytes(1024);
+    open_file f(content);
+    unsigned char buf[32];
+    ASSERT_EQ(file_read(buf, 3, 510), 3);
+    EXPECT_EQ(bytes(buf, buf + 3), bytes(content.begin() + 510, content.begin() + 513));
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{-1, -1, -1, -1}));
+    ASSERT_EQ(file_read(buf, 32, 1000), 24);  // crossing nothing but the end: cut
+}
+
+TEST(FileRead, ReadsAreCutAtTheEndAndFailPastIt)
+{
+    open_file f(pattern_bytes(100));
+    unsigned char buf[32];
+    EXPECT_EQ(file_read(buf, 32, 90), 10);
+    EXPECT_EQ(file_read(buf, 1, 99), 1);
+    EXPECT_EQ(file_read(buf, 1, 100), -1);
+    EXPECT_EQ(file_read(buf, 16, 1 << 20), -1);
+}
+
+TEST(FileRead, AFileThatShrankServesNoStaleBytes)
+{
+    bytes content = pattern_bytes(1024);
+    open_file f(content);
+    unsigned char buf[32];
+    ASSERT_EQ(file_read(buf, 16, 512), 16);  // block 1 cached in slot 0
+    ASSERT_EQ(truncate(f.file.path.c_str(), 520), 0);
+    ASSERT_EQ(file_write_byte(0, content[0]), 1);  // empties the cache
+    EXPECT_EQ(file_read(buf, 32, 512), 8);
+    EXPECT_EQ(bytes(buf, buf + 8), bytes(content.begin() + 512, content.begin() + 520));
+    EXPECT_EQ(file_read(buf, 16, 600), -1);
+    EXPECT_EQ(file_read(buf, 16, 0), 16);
+}
+
+TEST(FileWriteByte, WritesInPlaceAndEmptiesTheCache)
+{
+    bytes content = pattern_bytes(2048);
+    open_file f(content);
+    unsigned char buf[32];
+    for (int64_t block : {0, 1, 2, 3})
+        ASSERT_EQ(file_read(buf, 1, block * 512), 1);
+    EXPECT_EQ(file_write_byte(700, 0x1AB), 1);  // only the low 8 bits count
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{-1, -1, -1, -1}));
+    ASSERT_EQ(file_read(buf, 1, 700), 1);
+    EXPECT_EQ(buf[0], 0xAB);
+    EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{1, -1, -1, -1}));
+    content[700] = 0xAB;
+    EXPECT_EQ(f.file.read(), content);
+}
+
+TEST(FileWriteByte, AWriteTheDeviceRejectsIsNotCountedAsWritten)
+{
+    int error_code = -1;
+    ASSERT_EQ(file_open("/dev/full", "rb+", error_code), 0);
+    EXPECT_EQ(file_write_byte(0, 0x41), 0);
+    EXPECT_EQ(file_write_byte(0, 0x41), 0);
+    file_close();
+}
+
+TEST(FileWriteByte, AReadOnlyStreamRefusesTheWrite)
+{
+    bytes content = pattern_bytes(64);
+    open_file f(content, "rb");
+    EXPECT_EQ(file_write_byte(3, 0), 0);
+    EXPECT_EQ(f.file.read(), content);
+}
+
+TEST(FileOpen, ReportsTheSystemErrorOfWhatCannotBeEdited)
+{
+    temp_file file(pattern_bytes(10));
+    std::string missing = file.dir + "/missing";
+    std::string fifo = file.dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        const char *mode;
+        int error;
+    } cases[] = {
+        {missing, "rb+", ENOENT}, {missing, "rb", ENOENT}, {file.dir, "rb+", EISDIR},
+        {file.dir, "rb", EISDIR}, {fifo, "rb", ESPIPE},    {fifo, "rb+", ESPIPE},
+    };
+    for (const auto &c : cases) {
+        int error_code = 0;
+        EXPECT_EQ(file_open(c.path.c_str(), c.mode, error_code), -1) << c.path << " " << c.mode;
+        EXPECT_EQ(error_code, c.error) << c.path << " " << c.mode;
+    }
+}

@@ -1,0 +1,149 @@
+// The in-memory terminal: the terminal primitives over a grid of cells. When a test runs out of
+// keys it fails once and then types Esc forever, so a broken test ends instead of hanging.
+#include "support/fake_term.h"
+
+#include "term/term_io.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+struct fake_cell {
+    char ch = ' ';
+    int pair = 0;
+};
+
+struct fake_terminal {
+    int rows = 25;
+    int cols = 80;
+    bool colors = true;
+    bool active = false;
+    bool cursor_visible = true;
+    int row = 0;
+    int col = 0;
+    int pair = 0;
+    int refreshes = 0;
+    int pair_sets = 0;
+    bool out_of_keys_reported = false;
+    bool timeout_next = false;  // out of keys: Esc and a timed-out read take turns
+    std::vector<fake_cell> cells = std::vector<fake_cell>(25 * 80);
+    std::deque<int> keys;
+    std::vector<fake_pair_def> pairs;
+};
+
+}  // namespace
+
+static fake_terminal term;
+
+void fake_term_reset(int rows, int cols, bool colors)
+{
+    term = fake_terminal{};
+    term.rows = rows;
+    term.cols = cols;
+    term.colors = colors;
+    term.cells.assign(static_cast<size_t>(rows > 0 ? rows * cols : 0), fake_cell{});
+}
+
+void fake_keys(std::initializer_list<int> keys) { term.keys.insert(term.keys.end(), keys); }
+
+void fake_type(std::string_view text)
+{
+    for (char ch : text)
+        term.keys.push_back(static_cast<unsigned char>(ch));
+}
+
+void fake_esc() { fake_keys({27, IO_NO_KEY}); }
+
+size_t fake_keys_left() { return term.keys.size(); }
+
+static fake_cell &fake_at(int row, int col) { return term.cells[static_cast<size_t>(row * term.cols + col)]; }
+
+std::string fake_text_row(int row)
+{
+    std::string text;
+    for (int col = 0; col < term.cols; col++)
+        text += fake_at(row, col).ch;
+    return text;
+}
+
+std::vector<int> fake_pair_row(int row)
+{
+    std::vector<int> pairs;
+    for (int col = 0; col < term.cols; col++)
+        pairs.push_back(fake_at(row, col).pair);
+    return pairs;
+}
+
+int fake_cursor_row() { return term.row; }
+int fake_cursor_col() { return term.col; }
+bool fake_cursor_visible() { return term.cursor_visible; }
+bool fake_curses_active() { return term.active; }
+int fake_refresh_count() { return term.refreshes; }
+int fake_pair_set_count() { return term.pair_sets; }
+const std::vector<fake_pair_def> &fake_pairs_defined() { return term.pairs; }
+
+void io_init() { term.active = true; }
+
+void io_end() { term.active = false; }
+
+void io_size(int &rows, int &cols)
+{
+    rows = term.rows;
+    cols = term.cols;
+}
+
+bool io_has_colors() { return term.colors; }
+
+int io_getch()
+{
+    if (!term.keys.empty()) {
+        int key = term.keys.front();
+        term.keys.pop_front();
+        return key;
+    }
+    if (!term.out_of_keys_reported)
+        ADD_FAILURE() << "the test ran out of scripted keys";
+    term.out_of_keys_reported = true;
+    term.timeout_next = !term.timeout_next;
+    return term.timeout_next ? 27 : IO_NO_KEY;
+}
+
+bool io_move(int row, int col)
+{
+    if (row < 0 || row >= term.rows || col < 0 || col >= term.cols)
+        return false;
+    term.row = row;
+    term.col = col;
+    return true;
+}
+
+// Like curses, a character drawn in the last column wraps the position to the next line.
+void io_addch(char ch)
+{
+    if (term.row < 0 || term.row >= term.rows || term.col >= term.cols)
+        return;
+    fake_at(term.row, term.col) = fake_cell{ch, term.pair};
+    if (++term.col == term.cols && term.row + 1 < term.rows) {
+        term.col = 0;
+        term.row++;
+    }
+}
+
+void io_set_pair(int pair)
+{
+    term.pair = pair;
+    term.pair_sets++;
+}
+
+void io_clear()
+{
+    term.cells.assign(term.cells.size(), fake_cell{});
+}
+
+void io_cursor(bool visible) { term.cursor_visible = visible; }
+
+void io_refresh() { term.refreshes++; }
+
+void io_init_pair(int pair, short fg, short bg) { term.pairs.push_back({pair, fg, bg}); }

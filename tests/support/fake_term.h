@@ -1,0 +1,36 @@
+// The in-memory terminal that tests link in place of curses: a grid of (character, pair) cells,
+// a cursor, a queue of scripted keys and the colour pairs defined. These calls set and read it.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct fake_pair_def {
+    int pair;
+    short fg;
+    short bg;
+    bool operator==(const fake_pair_def &) const = default;
+};
+
+// A fresh terminal of the given size with no keys queued and nothing drawn.
+void fake_term_reset(int rows, int cols, bool colors = true);
+// Queues raw keys as curses would deliver them (IO_NO_KEY stands for a read that timed out).
+void fake_keys(std::initializer_list<int> keys);
+// Queues each character of text as a key.
+void fake_type(std::string_view text);
+// Queues an Esc pressed alone: the key, then nothing within the read timeout.
+void fake_esc();
+// Keys still queued.
+[[nodiscard]] size_t fake_keys_left();
+
+[[nodiscard]] std::string fake_text_row(int row);
+[[nodiscard]] std::vector<int> fake_pair_row(int row);
+[[nodiscard]] int fake_cursor_row();
+[[nodiscard]] int fake_cursor_col();
+[[nodiscard]] bool fake_cursor_visible();
+[[nodiscard]] bool fake_curses_active();
+[[nodiscard]] int fake_refresh_count();
+[[nodiscard]] int fake_pair_set_count();
+[[nodiscard]] const std::vector<fake_pair_def> &fake_pairs_defined();
