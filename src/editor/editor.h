@@ -6,6 +6,27 @@
 
 struct change;
 
+// What read_command asks the loop to do.
+enum command : int {
+    CMD_NONE,  // a byte was entered, or an edit was refused
+    CMD_LEFT,
+    CMD_RIGHT,
+    CMD_UP,
+    CMD_DOWN,
+    CMD_PAGE_UP,
+    CMD_PAGE_DOWN,
+    CMD_TOGGLE_COLUMN,
+    CMD_HOME,
+    CMD_END,
+    CMD_QUIT,
+    CMD_HELP,
+    CMD_JUMP,
+    CMD_FIND,
+    CMD_SAVE,
+    CMD_UNDO,
+    CMD_INVALID_KEY,  // the key fits no column; the message says which
+};
+
 struct editor_state {
     const char *path;  // the file name as written on the command line; not owned
     const char *name;  // points into path, after its last '/' or '\'
@@ -41,6 +62,9 @@ void clear_message(editor_state &st);
 // clears the screen. Returns 0 when the editor is ready for its loop; otherwise curses mode has
 // ended, the reason is printed on stdout, and the result is the exit status (1, 2 or 6).
 [[nodiscard]] int editor_start(editor_state &st, int argc, char **argv);
+// Reads one key (both halves of a two-part key, or'ed with 0x100) and returns its command;
+// a key that is no command goes to byte entry, whose result is returned.
+[[nodiscard]] command read_command(editor_state &st);
 // One pass of the command loop: draw, read one command, carry it out, keep the cursor in view.
 // Returns false once the user has quit; the file, curses mode and the changes are then released.
 [[nodiscard]] bool loop_step(editor_state &st);

@@ -1,17 +1,174 @@
-// The command loop. Until the editing commands exist it waits for Esc.
+// The command loop: draw, read one command, carry it out, keep the cursor in view. Owns the
+// movement commands, the column switch, the key help and quitting.
 #include "editor/editor.h"
 
+#include "edit/edit.h"
 #include "file/file.h"
+#include "screen/screen.h"
 #include "term/term.h"
+
+#include <algorithm>
+
+namespace {
+
+struct command_key {
+    int key;
+    command cmd;
+};
+
+// Two-part keys count as 0x100 plus their scan code. Curses codes that happen to equal one of
+// these (Insert is 0x14B, Shift+Down 0x150, ...) act as the same command.
+constexpr command_key command_keys[] = {
+    {KEY_TAB_CODE, CMD_TOGGLE_COLUMN}, {KEY_ESC_CODE, CMD_QUIT}, {KEY_ALT_U, CMD_UNDO},
+    {KEY_ALT_S, CMD_SAVE},             {KEY_ALT_F, CMD_FIND},    {KEY_ALT_H, CMD_HELP},
+    {KEY_ALT_J, CMD_JUMP},             {0x13B, CMD_HELP},        {0x147, CMD_HOME},
+    {0x148, CMD_UP},                   {0x149, CMD_PAGE_UP},     {0x14B, CMD_LEFT},
+    {0x14D, CMD_RIGHT},                {0x14F, CMD_END},         {0x150, CMD_DOWN},
+    {0x151, CMD_PAGE_DOWN},
+};
+
+constexpr const char *HELP_TEXT =
+    "ALT+H Help   ALT+J Jump   ALT+F Find   ALT+S Save   ALT+U Undo   ESC Quit   ";
+constexpr const char *QUIT_WARNING =
+    "There are unsaved modifications. Press Esc again if you really want to quit.";
+
+}  // namespace
+
+command read_command(editor_state &st)
+{
+    int key = get_key();
+    if (key == KEY_TWO_PART)
+        key = get_key() | KEY_EXTENDED;
+    for (const command_key &k : command_keys)
+        if (k.key == key)
+            return k.cmd;
+    return enter_byte(st, key);
+}
+
+// The last offset the cursor may take; an empty file has no last byte and keeps it at 0.
+static int64_t loop_last_offset(const editor_state &st) { return std::max<int64_t>(st.file_size - 1, 0); }
+
+// Bytes a page moves: the file lines on the screen less one, and at least one line on a
+// terminal too low to have that many.
+static int64_t loop_page(const editor_state &st) { return std::max(st.rows - 2, 1) * int64_t{16}; }
+
+static void loop_page_up(editor_state &st)
+{
+    int64_t page = loop_page(st);
+    if (st.cursor - page >= 0) {
+        st.cursor -= page;
+        st.view = std::max<int64_t>(st.view - page, 0);
+    } else {
+        st.cursor = 0;
+    }
+}
+
+static void loop_page_down(editor_state &st)
+{
+    int64_t page = loop_page(st);
+    if (st.cursor + page < st.file_size) {
+        st.cursor += page;
+        st.view += page;
+    } else {
+        st.cursor = loop_last_offset(st);
+    }
+}
+
+static void loop_move(editor_state &st, command cmd)
+{
+    switch (cmd) {
+    case CMD_LEFT:
+        if (st.cursor > 0)
+            st.cursor--;
+        break;
+    case CMD_RIGHT:
+        if (st.cursor < st.file_size - 1)
+            st.cursor++;
+        break;
+    case CMD_UP:
+        if (st.cursor >= 16)
+            st.cursor -= 16;
+        break;
+    case CMD_DOWN:
+        if (st.cursor + 16 < st.file_size)
+            st.cursor += 16;
+        break;
+    case CMD_PAGE_UP:
+        loop_page_up(st);
+        break;
+    case CMD_PAGE_DOWN:
+        loop_page_down(st);
+        break;
+    case CMD_HOME:
+        st.cursor = 0;
+        break;
+    case CMD_END:
+        st.cursor = loop_last_offset(st);
+        break;
+    default:
+        break;
+    }
+}
+
+// Keeps the cursor's line on the screen and off its last file line: the line below the
+// cursor always shows what comes next. A terminal too low for that keeps it on the top line.
+static void loop_follow_cursor(editor_state &st)
+{
+    int64_t c = st.cursor / 16;
+    int64_t v = st.view / 16;
+    int64_t lowest = std::max(st.rows - 3, 0);
+    if (c - v > lowest)
+        st.view = (c - lowest) * 16;
+    else if (c < v)
+        st.view = c * 16;
+}
+
+static void loop_quit(editor_state &st)
+{
+    file_close();
+    term_close();
+    discard_changes(st);
+    clear_message(st);
+}
+
+// With unsaved changes a second Esc is needed; any other command there is dropped.
+static bool loop_confirm_quit(editor_state &st)
+{
+    if (!st.changes)
+        return true;
+    set_message(st, QUIT_WARNING);
+    draw_screen(st);
+    return read_command(st) == CMD_QUIT;
+}
+
+// Carries out one command. Returns false when the editor quits.
+static bool loop_run(editor_state &st, command cmd)
+{
+    switch (cmd) {
+    case CMD_QUIT:
+        if (!loop_confirm_quit(st))
+            return true;
+        loop_quit(st);
+        return false;
+    case CMD_TOGGLE_COLUMN:
+        st.ascii_mode = 1 - st.ascii_mode;
+        return true;
+    case CMD_HELP:
+        set_message(st, HELP_TEXT);
+        return true;
+    default:
+        loop_move(st, cmd);
+        return true;
+    }
+}
 
 bool loop_step(editor_state &st)
 {
-    if (get_key() != KEY_ESC_CODE)
-        return true;
-    file_close();
-    term_close();
-    clear_message(st);
-    return false;
+    draw_screen(st);
+    if (!loop_run(st, read_command(st)))
+        return false;
+    loop_follow_cursor(st);
+    return true;
 }
 
 int editor_main(int argc, char **argv)

@@ -1,0 +1,27 @@
+// Editing: the sorted list of unsaved changes laid over the file, byte entry from keys,
+// saving the changes in place and undoing them.
+#pragma once
+
+#include "editor/editor.h"
+
+#include <cstdint>
+
+// One unsaved byte. Offsets strictly increase along the list; one change per offset.
+struct change {
+    int64_t offset;
+    uint8_t value;       // the byte as edited
+    uint8_t file_value;  // the byte in the file when the change was made
+    change *next;
+};
+
+// The byte under the cursor as edited; 0 where the file has no byte (an empty file).
+[[nodiscard]] uint8_t current_byte(const editor_state &st);
+// Sets the edited value at offset, adding a change or updating (and, back at its file value,
+// removing) the one there. Returns 0, or -1 when no memory is left; the list is then unchanged.
+[[nodiscard]] int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_value);
+// Releases every change. Returns whether there was any.
+bool discard_changes(editor_state &st);
+// Overwrites the byte under the cursor from a key that is no command: a hexadecimal digit in
+// the hexadecimal column, a character in the character column. Returns CMD_NONE, or
+// CMD_INVALID_KEY (with a message) when the key fits neither.
+[[nodiscard]] command enter_byte(editor_state &st, int key);

@@ -1,0 +1,39 @@
+// Byte entry: a hexadecimal digit shifts into the byte under the cursor like a two-digit
+// calculator display; a character in the character column becomes the byte.
+#include "edit/edit.h"
+
+#include <cstdio>
+
+// The value of a hexadecimal digit key, judged by its low 8 bits; -1 for anything else.
+static int entry_hex_digit(int key)
+{
+    int ch = key & 0xFF;
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    if (ch >= 'a' && ch <= 'f')
+        return ch - 'a' + 10;
+    return -1;
+}
+
+command enter_byte(editor_state &st, int key)
+{
+    int digit = st.ascii_mode ? 0 : entry_hex_digit(key);
+    bool valid = st.ascii_mode ? key <= 0xFF : digit >= 0;
+    if (!valid) {
+        char text[32];
+        snprintf(text, sizeof text, "invalid key 0x%04X", static_cast<unsigned>(key));
+        set_message(st, text);
+        return CMD_INVALID_KEY;
+    }
+    if (st.read_only) {
+        set_message(st, "This file is opened in read-only mode.");
+        return CMD_NONE;
+    }
+    uint8_t old_value = current_byte(st);
+    int value = st.ascii_mode ? key : old_value * 16 + digit;
+    if (record_change(st, st.cursor, static_cast<uint8_t>(value), old_value) != 0)
+        set_message(st, "Out of memory! Change aborted.");
+    return CMD_NONE;
+}

@@ -1,0 +1,164 @@
+// Screen rendering. Each line is composed in row_text/row_attrs and painted with one put_row;
+// each file line costs one aligned 16-byte read, which the block cache serves.
+#include "screen/screen.h"
+
+#include "edit/edit.h"
+#include "file/file.h"
+#include "term/term.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+constexpr char FRAME = static_cast<char>(0xB3);
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+constexpr int LABEL_WIDTH = 11;  // columns 0-10: frame, eight digits, frame, blank
+constexpr int CHAR_COLUMN = 62;
+constexpr int NAME_MAX = 28;
+constexpr int OFFSET_COLUMN = 48;
+constexpr int MESSAGE_MAX = 77;
+
+}  // namespace
+
+static char row_text[SCREEN_COLS];
+static int32_t row_attrs[SCREEN_COLS];
+
+// Column of the high digit of byte l (0-15) of a line; a second blank parts the two halves.
+static int screen_hex_column(int l) { return 11 + 3 * l + (l >= 8 ? 1 : 0); }
+
+static void screen_copy(int col, const char *text, int length, int32_t pair)
+{
+    length = std::min(length, SCREEN_COLS - col);
+    for (int i = 0; i < length; i++) {
+        row_text[col + i] = text[i];
+        row_attrs[col + i] = pair;
+    }
+}
+
+static void screen_status_message(const editor_state &st)
+{
+    int length = std::min(static_cast<int>(strlen(st.message)), MESSAGE_MAX);
+    row_attrs[1] = st.attr_message;
+    screen_copy(2, st.message, length, st.attr_message);
+    if (2 + length < SCREEN_COLS)
+        row_attrs[2 + length] = st.attr_message;
+}
+
+// Name and length from column 0, the cursor's offset from column 48. An offset of more than
+// eight digits starts further left so that it still ends before column 79.
+static void screen_status_file(const editor_state &st)
+{
+    int name_length = static_cast<int>(strnlen(st.name, NAME_MAX));
+    screen_copy(0, st.name, name_length, st.attr_status);
+    char text[64];
+    int length = snprintf(text, sizeof text, " (%" PRId64 " bytes)", st.file_size);
+    screen_copy(name_length, text, length, st.attr_status);
+    length = snprintf(text, sizeof text, "ALT+H: Help  offset: 0x%08" PRIX64, st.cursor);
+    screen_copy(std::min(OFFSET_COLUMN, SCREEN_COLS - 1 - length), text, length, st.attr_status);
+}
+
+static void screen_status_line(editor_state &st)
+{
+    std::fill(std::begin(row_text), std::end(row_text), ' ');
+    std::fill(std::begin(row_attrs), std::end(row_attrs), st.attr_status);
+    if (st.message) {
+        screen_status_message(st);
+        clear_message(st);
+    } else {
+        screen_status_file(st);
+    }
+    put_row(st.rows - 1, 0, row_text, row_attrs, SCREEN_COLS);
+}
+
+static void screen_line_template(const editor_state &st)
+{
+    std::fill(std::begin(row_text), std::end(row_text), ' ');
+    row_text[60] = FRAME;
+    row_text[79] = FRAME;
+    std::fill(std::begin(row_attrs), std::end(row_attrs), st.attr_normal);
+}
+
+// Columns 0-10: the offset between two frame bytes and a blank. Offsets of more than eight
+// digits take over the blank, then the opening frame, then the closing frame; beyond eleven
+// digits only the low eleven fit.
+static void screen_label(const editor_state &st, int64_t label)
+{
+    char digits[24];
+    int n = snprintf(digits, sizeof digits, "%08" PRIX64, label);
+    const char *shown = digits + std::max(0, n - LABEL_WIDTH);
+    n = std::min(n, LABEL_WIDTH);
+    int extra = n - 8;
+    int col = 0;
+    if (extra < 2)
+        screen_copy(col++, &FRAME, 1, st.attr_normal);
+    screen_copy(col, shown, n, st.attr_offset);
+    col += n;
+    if (extra < 3)
+        screen_copy(col++, &FRAME, 1, st.attr_normal);
+    if (extra < 1)
+        screen_copy(col, " ", 1, st.attr_normal);
+}
+
+static void screen_cell(int l, unsigned char byte, int32_t pair)
+{
+    int col = screen_hex_column(l);
+    const char hex[2] = {HEX_DIGITS[byte >> 4], HEX_DIGITS[byte & 15]};
+    const char ch = static_cast<char>(byte);
+    screen_copy(col, hex, 2, pair);
+    screen_copy(CHAR_COLUMN + l, &ch, 1, pair);
+}
+
+// One file line at offset start. label is the offset of its first existing byte and moves on
+// over existing bytes only; next is the first change not yet passed.
+static void screen_file_line(const editor_state &st, int row, int64_t start, int64_t &label,
+                             const change *&next)
+{
+    screen_label(st, label);
+    unsigned char line[16];
+    int n = file_read(line, 16, start);
+    for (int l = 0; l < 16; l++) {
+        if (l >= n) {
+            screen_copy(screen_hex_column(l), "..", 2, st.attr_past_end);
+            screen_copy(CHAR_COLUMN + l, ".", 1, st.attr_past_end);
+            continue;
+        }
+        while (next && next->offset < label)
+            next = next->next;
+        bool changed = next && next->offset == label;
+        unsigned char byte = changed ? next->value : line[l];
+        int32_t pair = label == st.cursor ? (changed ? st.attr_cursor_changed : st.attr_cursor)
+                                          : (changed ? st.attr_changed : st.attr_normal);
+        screen_cell(l, byte, pair);
+        label++;
+    }
+    put_row(row, 0, row_text, row_attrs, SCREEN_COLS);
+}
+
+static void screen_file_lines(const editor_state &st)
+{
+    screen_line_template(st);
+    const change *next = st.changes;
+    int64_t label = st.view;
+    for (int row = 0; row < st.rows - 1; row++)
+        screen_file_line(st, row, st.view + 16 * static_cast<int64_t>(row), label, next);
+}
+
+static void screen_place_cursor(const editor_state &st)
+{
+    int line = static_cast<int>((st.cursor - st.view) / 16);
+    int l = static_cast<int>(st.cursor % 16);
+    cursor_move(line, st.ascii_mode ? CHAR_COLUMN + l : screen_hex_column(l) + 1);
+    cursor_show();
+}
+
+void draw_screen(editor_state &st)
+{
+    cursor_hide();
+    screen_status_line(st);
+    screen_file_lines(st);
+    screen_place_cursor(st);
+}

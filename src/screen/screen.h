@@ -1,0 +1,11 @@
+// Screen rendering: the file sixteen bytes to a line with unsaved changes laid over it, the
+// status line, and the terminal cursor on the byte under the editor's cursor.
+#pragma once
+
+#include "editor/editor.h"
+
+constexpr int SCREEN_COLS = 80;
+
+// Redraws the whole screen from the state and releases the pending message it showed.
+// The terminal is refreshed twice: when the cursor is hidden and when it is shown again.
+void draw_screen(editor_state &st);
