@@ -21,7 +21,14 @@ struct change {
 [[nodiscard]] int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_value);
 // Releases every change. Returns whether there was any.
 bool discard_changes(editor_state &st);
+// The value (0-15) of a hexadecimal digit key, judged by its low 8 bits; -1 for anything else.
+[[nodiscard]] int hex_digit_value(int key);
 // Overwrites the byte under the cursor from a key that is no command: a hexadecimal digit in
 // the hexadecimal column, a character in the character column. Returns CMD_NONE, or
 // CMD_INVALID_KEY (with a message) when the key fits neither.
 [[nodiscard]] command enter_byte(editor_state &st, int key);
+// Writes every change into the file in offset order and syncs it; shows "File saved." only
+// once all reached storage. A change that could not be written stays pending with all after it.
+void save_changes(editor_state &st);
+// Throws every change away.
+void undo_changes(editor_state &st);

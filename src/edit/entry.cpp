@@ -4,8 +4,7 @@
 
 #include <cstdio>
 
-// The value of a hexadecimal digit key, judged by its low 8 bits; -1 for anything else.
-static int entry_hex_digit(int key)
+int hex_digit_value(int key)
 {
     int ch = key & 0xFF;
     if (ch >= '0' && ch <= '9')
@@ -19,7 +18,7 @@ static int entry_hex_digit(int key)
 
 command enter_byte(editor_state &st, int key)
 {
-    int digit = st.ascii_mode ? 0 : entry_hex_digit(key);
+    int digit = st.ascii_mode ? 0 : hex_digit_value(key);
     bool valid = st.ascii_mode ? key <= 0xFF : digit >= 0;
     if (!valid) {
         char text[32];

@@ -4,6 +4,7 @@
 
 #include "edit/edit.h"
 #include "file/file.h"
+#include "prompt/prompt.h"
 #include "screen/screen.h"
 #include "term/term.h"
 
@@ -155,6 +156,18 @@ static bool loop_run(editor_state &st, command cmd)
         return true;
     case CMD_HELP:
         set_message(st, HELP_TEXT);
+        return true;
+    case CMD_SAVE:
+        save_changes(st);
+        return true;
+    case CMD_UNDO:
+        undo_changes(st);
+        return true;
+    case CMD_JUMP:
+        jump_prompt(st);
+        return true;
+    case CMD_FIND:
+        find_prompt(st);
         return true;
     default:
         loop_move(st, cmd);

@@ -3,6 +3,7 @@
 #include "file/file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -102,8 +103,10 @@ int64_t file_open(const char *path, const char *mode, int &error_code)
     return file_length;
 }
 
-static int file_read_direct(unsigned char *dst, int count, int64_t offset)
+int file_read_direct(unsigned char *dst, int count, int64_t offset)
 {
+    if (offset < 0 || offset >= file_length)
+        return -1;
     if (fseeko(stream, offset, SEEK_SET) != 0)
         return -1;
     size_t got = fread(dst, 1, static_cast<size_t>(count), stream);
@@ -161,6 +164,13 @@ int file_write_byte(int64_t offset, int value)
     size_t written = fwrite(&byte, 1, 1, stream);
     clearerr(stream);
     return written == 1 ? 1 : 0;
+}
+
+int file_sync()
+{
+    if (fsync(fileno(stream)) == 0 || errno == EINVAL)
+        return 0;
+    return -1;
 }
 
 void file_close()

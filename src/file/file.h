@@ -17,6 +17,12 @@ constexpr int FILE_CACHE_SLOTS = 4;
 // Writes the low 8 bits of value at offset and hands the byte to the operating system.
 // Returns 1 when it got there, 0 otherwise. Empties the cache either way.
 [[nodiscard]] int file_write_byte(int64_t offset, int value);
+// Reads up to count bytes at offset straight from the file, leaving the cache alone: for scans
+// that pass over more than the cache holds. Returns the number read, or -1 when none could be.
+[[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset);
+// Makes the bytes written so far durable. Returns 0, or -1 when the storage reported an error;
+// a file that cannot be synchronised (a device or a pipe) counts as done.
+[[nodiscard]] int file_sync();
 // Closes the file and releases the cache.
 void file_close();
 

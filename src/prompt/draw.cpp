@@ -1,0 +1,18 @@
+// Drawing on the status line for the prompts, one refreshed cell at a time.
+#include "prompt/prompt.h"
+
+#include "term/term.h"
+
+void prompt_draw(const editor_state &st, int col, std::string_view text)
+{
+    for (char ch : text) {
+        cursor_move(st.rows - 1, col++);
+        put_char(static_cast<unsigned char>(ch), st.attr_message);
+    }
+}
+
+void prompt_blank(const editor_state &st, int col, int last)
+{
+    for (; col <= last; col++)
+        prompt_draw(st, col, " ");
+}

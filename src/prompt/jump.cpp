@@ -1,0 +1,52 @@
+// Jump to offset: a hexadecimal number typed on the status line becomes the cursor.
+#include "prompt/prompt.h"
+
+#include "edit/edit.h"
+#include "term/term.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+constexpr int VALUE_COLUMN = 19;
+constexpr int PROMPT_END = 59;
+// A digit is taken only while the value has room for it below 2^31.
+constexpr int64_t MAX_BEFORE_DIGIT = 0x7FFFFFF;
+
+}  // namespace
+
+// Draws the value followed by a blank that wipes out a digit just removed.
+static void jump_draw_value(const editor_state &st, int64_t value)
+{
+    char text[24];
+    snprintf(text, sizeof text, "%" PRIX64 " ", value);
+    prompt_draw(st, VALUE_COLUMN, text);
+}
+
+void jump_prompt(editor_state &st)
+{
+    prompt_draw(st, 0, " Jump to offset: 0x");
+    prompt_blank(st, VALUE_COLUMN, PROMPT_END);
+    int64_t value = 0;
+    for (;;) {
+        jump_draw_value(st, value);
+        int key = get_key();
+        int digit = hex_digit_value(key);
+        if (digit >= 0) {
+            if (value <= MAX_BEFORE_DIGIT)
+                value = value * 16 + digit;
+        } else if (key == KEY_BACKSPACE_CODE) {
+            value /= 16;
+        } else if (key == KEY_ENTER_CODE) {
+            st.cursor = value < st.file_size ? value : std::max<int64_t>(st.file_size - 1, 0);
+            return;
+        } else {
+            // A two-part key ends the prompt whole, so its second half does nothing later.
+            if (key == KEY_TWO_PART)
+                (void)get_key();
+            return;
+        }
+    }
+}
