@@ -1,0 +1,7 @@
+// Opening a file for a benchmark the way start-up does, on the terminal that draws nowhere.
+#pragma once
+
+#include "editor/editor.h"
+
+// Starts the editor on path (80x25, colour). Returns false, having printed why, on failure.
+bool bench_open(editor_state &st, const char *path);

@@ -1,0 +1,57 @@
+// Drawing a screen and moving the cursor, at the start and at the end of a small and of a huge
+// sparse file: both must cost the same whatever the file's size.
+#include "bench_support.h"
+
+#include "file/file.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char *const BENCH_DIR = "/tmp";
+
+std::string bench_file(int64_t size)
+{
+    std::string path = std::string(BENCH_DIR) + "/tolm-bench-" + std::to_string(size) + ".bin";
+    FILE *f = fopen(path.c_str(), "wb");
+    if (f) {
+        fputs("Tolm benchmark file", f);
+        fclose(f);
+        if (truncate(path.c_str(), size) != 0)
+            perror("truncate");
+    }
+    return path;
+}
+
+// One pass of the command loop: draw, then Down or Up (the keyboard presses them by turns),
+// then the view follows the cursor.
+void draw_and_move(benchmark::State &state, int64_t size, bool at_end)
+{
+    std::string path = bench_file(size);
+    editor_state st{};
+    if (!bench_open(st, path.c_str())) {
+        state.SkipWithError("cannot open the file");
+        return;
+    }
+    st.cursor = at_end ? size - 1 : 0;
+    st.view = at_end ? ((size - 1) / 16 - 22) * 16 : 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(loop_step(st));
+    state.SetItemsProcessed(state.iterations());
+    file_close();
+    unlink(path.c_str());
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(draw_and_move, small_start, 1024, false);
+BENCHMARK_CAPTURE(draw_and_move, small_end, 1024, true);
+BENCHMARK_CAPTURE(draw_and_move, huge_16GiB_start, int64_t{16} << 30, false);
+BENCHMARK_CAPTURE(draw_and_move, huge_16GiB_end, int64_t{16} << 30, true);
+
+BENCHMARK_MAIN();
