@@ -1,10 +1,8 @@
-// The in-memory terminal: the terminal primitives over a grid of cells. When a test runs out of
-// keys it fails once and then types Esc forever, so a broken test ends instead of hanging.
+// The in-memory terminal: the terminal primitives over a grid of cells. When a script runs out
+// of keys it says so once and then types Esc forever, so a broken test ends instead of hanging.
 #include "support/fake_term.h"
 
 #include "term/term_io.h"
-
-#include <gtest/gtest.h>
 
 #include <deque>
 
@@ -37,6 +35,8 @@ struct fake_terminal {
 
 static fake_terminal term;
 
+static fake_cell &fake_at(int row, int col) { return term.cells[static_cast<size_t>(row * term.cols + col)]; }
+
 void fake_term_reset(int rows, int cols, bool colors)
 {
     term = fake_terminal{};
@@ -58,7 +58,15 @@ void fake_esc() { fake_keys({27, IO_NO_KEY}); }
 
 size_t fake_keys_left() { return term.keys.size(); }
 
-static fake_cell &fake_at(int row, int col) { return term.cells[static_cast<size_t>(row * term.cols + col)]; }
+bool fake_untouched_from(int first_col)
+{
+    for (int row = 0; row < term.rows; row++)
+        for (int col = first_col; col < term.cols; col++)
+            if (fake_at(row, col).ch != ' ' || fake_at(row, col).pair != 0)
+                return false;
+    return true;
+}
+
 
 std::string fake_text_row(int row)
 {
@@ -104,7 +112,7 @@ int io_getch()
         return key;
     }
     if (!term.out_of_keys_reported)
-        ADD_FAILURE() << "the test ran out of scripted keys";
+        fake_out_of_keys();
     term.out_of_keys_reported = true;
     term.timeout_next = !term.timeout_next;
     return term.timeout_next ? 27 : IO_NO_KEY;

@@ -24,6 +24,11 @@ void fake_type(std::string_view text);
 void fake_esc();
 // Keys still queued.
 [[nodiscard]] size_t fake_keys_left();
+// Called once when a script runs out of keys: unit tests count it as a failure, the fuzzer as
+// the natural end of its input.
+void fake_out_of_keys();
+// True when nothing was ever drawn from first_col on, on any line.
+[[nodiscard]] bool fake_untouched_from(int first_col);
 
 [[nodiscard]] std::string fake_text_row(int row);
 [[nodiscard]] std::vector<int> fake_pair_row(int row);
