@@ -21,6 +21,8 @@ void io_init()
 {
     screen = initscr();
     start_color();
+    // Cells Tolm never paints (from column 80 on) keep the terminal's own colours.
+    use_default_colors();
     raw();
     noecho();
     keypad(stdscr, TRUE);
