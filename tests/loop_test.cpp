@@ -1,0 +1,259 @@
+// The command loop through the in-memory terminal: which keys are commands, moving the cursor
+// within the file, the view following it, the key help, quitting with and without changes, and
+// random key streams that must keep cursor, view and change list consistent.
+#include "edit/edit.h"
+#include "screen/screen.h"
+#include "support/fake_term.h"
+#include "support/invariants.h"
+#include "support/session.h"
+#include "term/term_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Curses codes that pass through get_key unchanged.
+constexpr int CURSES_F1 = 265;
+constexpr int CURSES_INSERT = 331;
+constexpr int CURSES_DELETE = 330;
+constexpr int CURSES_SHIFT_DOWN = 336;  // KEY_SF
+constexpr int CURSES_SHIFT_UP = 337;    // KEY_SR
+constexpr int CURSES_BACK_TAB = 353;
+constexpr int CURSES_RESIZE = 410;
+constexpr int curses_f(int n) { return 264 + n; }
+
+bool file_is_open(const std::string &path)
+{
+    for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink(fd.path(), ignored) == path)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(ReadCommand, CommandKeysIncludingTheCursesCodesThatCoincideWithThem)
+{
+    const struct {
+        const char *what;
+        std::vector<int> keys;
+        command cmd;
+    } cases[] = {
+        {"Tab", {9}, CMD_TOGGLE_COLUMN},          {"Esc alone", {27, IO_NO_KEY}, CMD_QUIT},
+        {"Alt+U", {27, 'u'}, CMD_UNDO},           {"Alt+S", {27, 's'}, CMD_SAVE},
+        {"Alt+F", {27, 'f'}, CMD_FIND},           {"Alt+H", {27, 'h'}, CMD_HELP},
+        {"Alt+J", {27, 'j'}, CMD_JUMP},           {"F1 in two parts", {0, 0x3B}, CMD_HELP},
+        {"Home", {IO_KEY_HOME}, CMD_HOME},        {"Up", {IO_KEY_UP}, CMD_UP},
+        {"Page Up", {IO_KEY_PPAGE}, CMD_PAGE_UP}, {"Left", {IO_KEY_LEFT}, CMD_LEFT},
+        {"Right", {IO_KEY_RIGHT}, CMD_RIGHT},     {"End", {IO_KEY_END}, CMD_END},
+        {"Down", {IO_KEY_DOWN}, CMD_DOWN},        {"Page Down", {IO_KEY_NPAGE}, CMD_PAGE_DOWN},
+        {"Insert", {CURSES_INSERT}, CMD_LEFT},    {"Shift+Down", {CURSES_SHIFT_DOWN}, CMD_DOWN},
+        {"Shift+Up", {CURSES_SHIFT_UP}, CMD_PAGE_DOWN},
+        {"F14", {curses_f(14)}, CMD_UNDO},        {"F23", {curses_f(23)}, CMD_SAVE},
+        {"F25", {curses_f(25)}, CMD_FIND},        {"F27", {curses_f(27)}, CMD_HELP},
+        {"F28", {curses_f(28)}, CMD_JUMP},        {"F51", {curses_f(51)}, CMD_HELP},
+        {"F63", {curses_f(63)}, CMD_HOME},        {"F1", {CURSES_F1}, CMD_INVALID_KEY},
+        {"resize", {CURSES_RESIZE}, CMD_INVALID_KEY},
+    };
+    session s(bytes(20));
+    for (const auto &c : cases) {
+        for (int key : c.keys)
+            fake_keys({key});
+        EXPECT_EQ(read_command(s.st), c.cmd) << c.what;
+        EXPECT_EQ(fake_keys_left(), 0u) << c.what;
+        clear_message(s.st);
+    }
+}
+
+// A page is the file lines on the screen less one: 368 bytes on 25 lines.
+TEST(LoopStep, MovesStopAtTheEdgesOfTheFileAndPagesTakeTheViewAlong)
+{
+    const struct {
+        size_t size;
+        int64_t cursor, view;
+        int key;
+        int64_t to_cursor, to_view;
+    } cases[] = {
+        {100, 99, 0, IO_KEY_RIGHT, 99, 0},        {100, 98, 0, IO_KEY_RIGHT, 99, 0},
+        {100, 0, 0, IO_KEY_LEFT, 0, 0},           {100, 1, 0, IO_KEY_LEFT, 0, 0},
+        {100, 90, 0, IO_KEY_DOWN, 90, 0},         {100, 84, 0, IO_KEY_DOWN, 84, 0},
+        {100, 83, 0, IO_KEY_DOWN, 99, 0},         {100, 10, 0, IO_KEY_UP, 10, 0},
+        {100, 26, 0, IO_KEY_UP, 10, 0},           {100, 57, 0, IO_KEY_HOME, 0, 0},
+        {100, 3, 0, IO_KEY_END, 99, 0},           {100, 50, 0, IO_KEY_NPAGE, 99, 0},
+        {100, 50, 0, IO_KEY_PPAGE, 0, 0},         {2049, 5, 0, IO_KEY_NPAGE, 373, 368},
+        {2049, 373, 368, IO_KEY_PPAGE, 5, 0},     {2049, 400, 208, IO_KEY_PPAGE, 32, 0},
+        {2049, 100, 96, IO_KEY_PPAGE, 0, 0},      {2049, 1900, 1888, IO_KEY_NPAGE, 2048, 1888},
+        {2049, 1680, 1600, IO_KEY_NPAGE, 2048, 1968},
+    };
+    for (const auto &c : cases) {
+        session s(pattern_bytes(c.size));
+        s.st.cursor = c.cursor;
+        s.st.view = c.view;
+        fake_keys({c.key});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(s.st.cursor, c.to_cursor) << c.cursor << " key " << c.key;
+        EXPECT_EQ(s.st.view, c.to_view) << c.cursor << " key " << c.key;
+    }
+}
+
+// Moving down line by line, the view scrolls before the cursor would reach the last file line
+// (on 25 lines the cursor stays on line 22); moving up, it follows once the cursor leaves the
+// top line. A terminal without room below the cursor keeps it on the top line, and its page is
+// one line.
+TEST(LoopStep, ViewKeepsTheCursorOffTheLastFileLine)
+{
+    for (int rows : {1, 2, 3, 4, 25}) {
+        session s(pattern_bytes(2049), rows);
+        const int64_t lowest = std::max(rows - 3, 0);
+        for (int64_t k = 1; k <= 30; k++) {
+            fake_keys({IO_KEY_DOWN});
+            ASSERT_TRUE(s.step());
+            EXPECT_EQ(s.st.view, 16 * (k - std::min(k, lowest))) << rows << " lines, down " << k;
+        }
+        const int64_t top = 30 - std::min<int64_t>(30, lowest);
+        for (int64_t j = 1; j <= 30; j++) {
+            fake_keys({IO_KEY_UP});
+            ASSERT_TRUE(s.step());
+            EXPECT_EQ(s.st.view, 16 * std::min(top, 30 - j)) << rows << " lines, up " << j;
+        }
+        fake_keys({IO_KEY_NPAGE});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(s.st.cursor, 16 * std::max(rows - 2, 1)) << rows;
+    }
+}
+
+TEST(LoopStep, ViewFollowsTheCursorAfterEveryCommandEvenARefusedOne)
+{
+    for (int key : {int{'g'}, int{'4'}, 9, IO_KEY_RIGHT}) {
+        session s(pattern_bytes(2049));
+        s.st.cursor = 1000;
+        fake_keys({key});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(s.st.view, (s.st.cursor / 16 - 22) * 16) << key;
+    }
+}
+
+TEST(LoopStep, EmptyFileKeepsTheCursorAtZeroAndTakesATypedByteThere)
+{
+    for (int rows : {1, 25}) {
+        session s(bytes{}, rows);
+        for (int key : {IO_KEY_RIGHT, IO_KEY_DOWN, IO_KEY_END, IO_KEY_NPAGE, IO_KEY_LEFT, IO_KEY_UP,
+                        IO_KEY_PPAGE, IO_KEY_HOME, int{'7'}}) {
+            fake_keys({key});
+            ASSERT_TRUE(s.step());
+            EXPECT_EQ(s.st.cursor, 0) << key;
+            EXPECT_EQ(s.st.view, 0) << key;
+        }
+        EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{0, 0x07, 0}}));
+    }
+    EXPECT_EQ(text_row(1), ".00000000. .. .. .. .. .. .. .. ..  .. .. .. .. .. .. .. .. . ................ .");
+}
+
+TEST(LoopStep, TabMovesTheTerminalCursorBetweenHexAndCharacterColumns)
+{
+    session s(pattern_bytes(20));
+    s.st.cursor = 9;
+    fake_keys({9, 9});
+    s.step();
+    EXPECT_EQ(fake_cursor_col(), 40);
+    s.step();
+    EXPECT_EQ(fake_cursor_col(), 71);
+    draw_screen(s.st);
+    EXPECT_EQ(fake_cursor_col(), 40);
+}
+
+TEST(LoopStep, AltHShowsTheKeyHelpUntilTheNextKey)
+{
+    session s(pattern_bytes(20));
+    fake_keys({27, 'h', IO_KEY_RIGHT});
+    s.step(2);
+    EXPECT_EQ(text_row(24), "  ALT+H Help   ALT+J Jump   ALT+F Find   ALT+S Save   ALT+U Undo   ESC Quit     ");
+    EXPECT_EQ(s.st.cursor, 1);
+    draw_screen(s.st);
+    EXPECT_EQ(text_row(24).substr(0, 19), "data.bin (20 bytes)");
+}
+
+TEST(LoopStep, EscWithoutChangesQuitsAtOnce)
+{
+    session s(pattern_bytes(20));
+    fake_esc();
+    EXPECT_FALSE(s.step());
+    EXPECT_FALSE(fake_curses_active());
+    EXPECT_FALSE(file_is_open(s.file.path));
+}
+
+TEST(LoopStep, EscWithChangesAsksAgainAndASecondEscQuitsWithoutWriting)
+{
+    const bytes original = pattern_bytes(20);
+    session s(original);
+    fake_type("41");
+    fake_esc();
+    fake_esc();
+    EXPECT_FALSE(s.run());
+    EXPECT_EQ(text_row(24), "  There are unsaved modifications. Press Esc again if you really want to quit.  ");
+    EXPECT_FALSE(fake_curses_active());
+    EXPECT_FALSE(file_is_open(s.file.path));
+    EXPECT_EQ(s.st.changes, nullptr);
+    EXPECT_EQ(s.file.read(), original);
+}
+
+TEST(LoopStep, AnyOtherCommandAtTheQuitQuestionIsDroppedAndEditingGoesOn)
+{
+    session s(pattern_bytes(40));
+    fake_type("4");
+    fake_esc();
+    fake_keys({IO_KEY_DOWN, IO_KEY_DOWN});
+    EXPECT_TRUE(s.step(2));
+    EXPECT_EQ(s.st.cursor, 0);
+    EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{0, 0x04, 0x00}}));
+    EXPECT_TRUE(s.step());
+    EXPECT_EQ(s.st.cursor, 16);
+    EXPECT_EQ(text_row(24).substr(0, 19), "data.bin (40 bytes)");
+}
+
+// Thousands of random keys (no saving, undoing, jumping, finding or quitting) on terminals of 1
+// to 60 lines and files of 0 to 2049 bytes, read-only or not.
+TEST(LoopStep, RandomKeyStreamsKeepCursorViewAndChangesConsistent)
+{
+    const std::vector<std::vector<int>> keys = {
+        {IO_KEY_LEFT}, {IO_KEY_RIGHT}, {IO_KEY_UP}, {IO_KEY_DOWN}, {IO_KEY_PPAGE}, {IO_KEY_NPAGE},
+        {IO_KEY_HOME}, {IO_KEY_END}, {CURSES_INSERT}, {CURSES_SHIFT_DOWN}, {CURSES_SHIFT_UP},
+        {curses_f(63)}, {9}, {'0'}, {'7'}, {'a'}, {'F'}, {'z'}, {'Q'}, {13}, {8}, {0xE9}, {27, 'h'},
+        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE},
+    };
+    const struct {
+        size_t size;
+        bool read_only;
+    } files[] = {{0, false}, {1, false}, {20, false}, {2049, false}, {1, true}, {2049, true}};
+    for (unsigned seed = 1; seed <= 24; seed++) {
+        std::mt19937 rng(seed);
+        const auto &f = files[seed % std::size(files)];
+        const int rows = 1 + static_cast<int>(rng() % 60);
+        const bytes original = pattern_bytes(f.size);
+        session s(original, rows, f.read_only ? std::vector<std::string>{"-ro"} : std::vector<std::string>{});
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(rows) + " lines, " +
+                     std::to_string(f.size) + " bytes");
+        for (int i = 0; i < 300; i++) {
+            for (int key : keys[rng() % keys.size()])
+                fake_keys({key});
+            const int64_t drawn_line = (s.st.cursor - s.st.view) / 16;
+            ASSERT_TRUE(s.step());
+            ASSERT_EQ(fake_cursor_row(), drawn_line) << "step " << i;
+            ASSERT_EQ(broken_invariant(s.st), "") << "step " << i;
+            for (const change_entry &c : change_list(s.st)) {
+                ASSERT_FALSE(f.read_only) << "step " << i;
+                ASSERT_LE(c.offset, std::max<int64_t>(static_cast<int64_t>(f.size) - 1, 0)) << "step " << i;
+                ASSERT_EQ(c.file_value, f.size > 0 ? original[static_cast<size_t>(c.offset)] : 0);
+            }
+        }
+        EXPECT_EQ(s.file.read(), original);
+    }
+}

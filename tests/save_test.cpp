@@ -1,0 +1,212 @@
+// Saving and undoing through the command loop on real files: what reaches the disk, what stays
+// pending when a write fails, the notices, and the single Esc that quits afterwards.
+#include "edit/edit.h"
+#include "file/file.h"
+#include "screen/screen.h"
+#include "support/fake_term.h"
+#include "support/session.h"
+#include "term/term.h"
+#include "term/term_io.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Types two hexadecimal digits over the byte at offset, through the loop.
+void type_at(session &s, int64_t offset, const char *digits)
+{
+    s.st.cursor = offset;
+    fake_type(digits);
+    s.run();
+}
+
+// Role letters of a byte's two hexadecimal cells and its character cell.
+std::string cell_roles(const session &s, int64_t offset)
+{
+    std::string roles = s.roles(static_cast<int>((offset - s.st.view) / 16));
+    int l = static_cast<int>(offset % 16);
+    int col = 11 + 3 * l + (l >= 8 ? 1 : 0);
+    return roles.substr(static_cast<size_t>(col), 2) + roles[static_cast<size_t>(62 + l)];
+}
+
+// The three edits most tests make, and the file they should leave once saved.
+void edit_three(session &s)
+{
+    type_at(s, 10, "ff");
+    type_at(s, 20, "00");
+    type_at(s, 30, "5a");
+    s.st.cursor = 0;
+}
+
+bytes with_three(bytes b)
+{
+    b[10] = 0xFF;
+    b[20] = 0x00;
+    b[30] = 0x5A;
+    return b;
+}
+
+// The editor started on a path that is no temporary file, released however the test ends.
+struct device_editor {
+    std::string program = "tolm";
+    std::string path;  // st.path and st.name point into it
+    editor_state st{};
+    bool running = false;
+
+    explicit device_editor(std::string device) : path(std::move(device))
+    {
+        fake_term_reset(25, 80);
+        char *argv[] = {program.data(), path.data()};
+        running = editor_start(st, 2, argv) == 0;
+    }
+    ~device_editor()
+    {
+        if (running) {
+            file_close();
+            term_close();
+        }
+        discard_changes(st);
+        clear_message(st);
+    }
+    bool step() { return running = running && loop_step(st); }
+};
+
+}  // namespace
+
+// Saving writes the three edits, undoing drops them; either way the list is empty, the bytes
+// show in the normal colour again and a single Esc quits.
+TEST(SaveChanges, SaveOrUndoEmptiesTheListAndOneEscThenQuits)
+{
+    const bytes original = pattern_bytes(100);
+    const struct {
+        int letter;
+        const char *message;
+        bytes file;
+        const char *byte10;  // as shown on the screen
+    } cases[] = {
+        {'s', "File saved.", with_three(original), " FF "},
+        {'u', "All modifications have been undone.", original, " 46 "},
+    };
+    for (const auto &c : cases) {
+        session s(original);
+        edit_three(s);
+        fake_keys({27, c.letter});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(s.file.read(), c.file) << c.message;
+        EXPECT_TRUE(change_list(s.st).empty()) << c.message;
+        draw_screen(s.st);
+        EXPECT_EQ(text_row(24).substr(0, strlen(c.message) + 3), "  " + std::string(c.message) + " ");
+        EXPECT_EQ(text_row(0).substr(41, 4), c.byte10);
+        for (int64_t offset : {10, 20, 30})
+            EXPECT_EQ(cell_roles(s, offset), "nnn") << c.message << " at " << offset;
+        fake_esc();
+        EXPECT_FALSE(s.step()) << c.message;
+    }
+}
+
+TEST(SaveChanges, WritesOnlyTheChangedBytesAndKeepsTheLength)
+{
+    bytes expected = pattern_bytes(2000);
+    session s(expected);
+    // Another program changes bytes the editor has already read and shown; saving must not
+    // put the old values back.
+    int fd = open(s.file.path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const unsigned char outside = 0xEE;
+    EXPECT_EQ(pwrite(fd, &outside, 1, 5), 1);
+    EXPECT_EQ(pwrite(fd, &outside, 1, 1500), 1);
+    close(fd);
+    expected[5] = expected[1500] = outside;
+
+    type_at(s, 10, "12");
+    type_at(s, 1999, "34");
+    expected[10] = 0x12;
+    expected[1999] = 0x34;
+    save_changes(s.st);
+    EXPECT_STREQ(s.st.message, "File saved.");
+    EXPECT_EQ(s.file.read(), expected);
+}
+
+TEST(SaveChanges, AFailedWriteKeepsThatChangeAndAllAfterItPending)
+{
+    const bytes original = pattern_bytes(100);
+    session s(original);
+    edit_three(s);
+    // Writes at offset 25 and beyond are refused with EFBIG while the size limit is 25.
+    rlimit old_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit limit = old_limit;
+    limit.rlim_cur = 25;
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    save_changes(s.st);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_STREQ(s.st.message, "Write error!");
+    EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{30, 0x5A, original[30]}}));
+    bytes partly = with_three(original);
+    partly[30] = original[30];
+    EXPECT_EQ(s.file.read(), partly);
+
+    clear_message(s.st);
+    save_changes(s.st);
+    EXPECT_STREQ(s.st.message, "File saved.");
+    EXPECT_TRUE(change_list(s.st).empty());
+    EXPECT_EQ(s.file.read(), with_three(original));
+}
+
+TEST(SaveChanges, AFullDeviceReportsAWriteErrorAndTheChangeStaysReadyToSave)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no writable /dev/full";
+    device_editor e("/dev/full");
+    ASSERT_TRUE(e.running);
+    ASSERT_EQ(e.st.file_size, 0);
+
+    fake_keys({'4', 27, 's'});
+    ASSERT_TRUE(e.step());
+    ASSERT_TRUE(e.step());
+    EXPECT_STREQ(e.st.message, "Write error!");
+    EXPECT_EQ(change_list(e.st), (std::vector<change_entry>{{0, 4, 0}}));
+    fake_keys({27, 's'});
+    ASSERT_TRUE(e.step());
+    EXPECT_EQ(text_row(24).substr(0, 15), "  Write error! ");
+    EXPECT_STREQ(e.st.message, "Write error!");
+    EXPECT_EQ(change_list(e.st).size(), 1u);
+}
+
+TEST(SaveChanges, SaveOrUndoWithNothingPendingLeavesTheFileAlone)
+{
+    const struct {
+        int letter;
+        const char *message;
+    } cases[] = {
+        {'s', "No modifications were done. File not saved."},
+        {'u', "No modifications were done."},
+    };
+    for (const auto &c : cases) {
+        session s(pattern_bytes(600));
+        const timespec past[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
+        ASSERT_EQ(utimensat(AT_FDCWD, s.file.path.c_str(), past, 0), 0);
+        fake_keys({27, c.letter});
+        ASSERT_TRUE(s.step());
+        EXPECT_STREQ(s.st.message, c.message);
+        struct stat info {};
+        ASSERT_EQ(stat(s.file.path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mtim.tv_sec, past[1].tv_sec) << c.message;
+        EXPECT_EQ(info.st_mtim.tv_nsec, past[1].tv_nsec) << c.message;
+        EXPECT_EQ(s.file.read(), pattern_bytes(600));
+    }
+}

@@ -1,0 +1,169 @@
+// Screen rendering through the in-memory terminal: whole file lines as text and role letters,
+// labels past the end and past four gigabytes, the status line and its messages, the cursor.
+#include "edit/edit.h"
+#include "screen/screen.h"
+#include "support/fake_term.h"
+#include "support/session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+bytes letters(int count)
+{
+    bytes out;
+    for (int i = 0; i < count; i++)
+        out.push_back(static_cast<unsigned char>('A' + i));
+    return out;
+}
+
+}  // namespace
+
+// 36 bytes: control and high bytes, then A to T. Positions past the end are drawn apart, and
+// the labels there stay at the length of the file.
+TEST(DrawScreen, FileLinesShowHexAndPrintableCharactersAndLabelsStopAtTheEnd)
+{
+    bytes content = {0x00, 0x0A, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xE9, 0xB3, 0xFF, '0', 'a', '.', 'A', 'z', 0x09};
+    const bytes tail = letters(20);
+    content.insert(content.end(), tail.begin(), tail.end());
+    session s(content);
+    int refreshes = fake_refresh_count();
+    draw_screen(s.st);
+    EXPECT_EQ(fake_refresh_count() - refreshes, 2);  // hiding the cursor, then showing it
+    EXPECT_TRUE(fake_cursor_visible());
+    EXPECT_EQ(text_row(0), ".00000000. 00 0A 1F 20 7E 7F 80 E9  B3 FF 30 61 2E 41 7A 09 . ... ~.....0a.Az. .");
+    EXPECT_EQ(s.roles(0),  "noooooooonnccnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnncnnnnnnnnnnnnnnnnn");
+    EXPECT_EQ(text_row(1), ".00000010. 41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50 . ABCDEFGHIJKLMNOP .");
+    EXPECT_EQ(s.roles(1),  "noooooooonnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn");
+    EXPECT_EQ(text_row(2), ".00000020. 51 52 53 54 .. .. .. ..  .. .. .. .. .. .. .. .. . QRST............ .");
+    EXPECT_EQ(s.roles(2),  "noooooooonnnnnnnnnnnnnnppnppnppnppnnppnppnppnppnppnppnppnppnnnnnnnppppppppppppnn");
+    for (int row : {3, 23}) {
+        EXPECT_EQ(text_row(row), ".00000024. .. .. .. .. .. .. .. ..  .. .. .. .. .. .. .. .. . ................ .");
+        EXPECT_EQ(s.roles(row),  "noooooooonnppnppnppnppnppnppnppnppnnppnppnppnppnppnppnppnppnnnppppppppppppppppnn");
+    }
+}
+
+TEST(DrawScreen, ChangedBytesShowTheirValueAndShareOnePairWithTheCursor)
+{
+    session s(bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', ':', ';', '<', '=', '>', '?'});
+    ASSERT_EQ(record_change(s.st, 1, 'x', '1'), 0);
+    ASSERT_EQ(record_change(s.st, 2, 'y', '2'), 0);
+    ASSERT_EQ(record_change(s.st, 5, '5', '5'), 0);  // equal to the file's byte, still a change
+    s.st.cursor = 2;
+    draw_screen(s.st);
+    EXPECT_EQ(text_row(0), ".00000000. 30 78 79 33 34 35 36 37  38 39 3A 3B 3C 3D 3E 3F . 0xy3456789:;<=>? .");
+    EXPECT_EQ(s.roles(0),  "noooooooonnnnneenCCnnnnnnneennnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnneCnnennnnnnnnnnnn");
+    s.st.cursor = 3;
+    draw_screen(s.st);
+    EXPECT_EQ(s.roles(0),  "noooooooonnnnneeneenccnnnneennnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnneecnennnnnnnnnnnn");
+}
+
+TEST(DrawScreen, StatusLineShowsNameLengthAndCursorOffset)
+{
+    const struct {
+        std::string name;
+        int64_t cursor;
+        std::string expected;
+    } cases[] = {
+        {"data.bin", 0x13, "data.bin (20 bytes)                             ALT+H: Help  offset: 0x00000013 "},
+        {"abcdefghijklmnopqrstuvwxyz0123456789ABCD", 0,
+         "abcdefghijklmnopqrstuvwxyz01 (20 bytes)         ALT+H: Help  offset: 0x00000000 "},
+    };
+    for (const auto &c : cases) {
+        session s(letters(20), 25, {}, c.name);
+        s.st.cursor = c.cursor;
+        draw_screen(s.st);
+        EXPECT_EQ(text_row(24), c.expected);
+        EXPECT_EQ(s.roles(24), std::string(80, 's'));
+    }
+}
+
+TEST(DrawScreen, MessageIsHighlightedFromColumnOneToOnePastItsEndAndShownOnce)
+{
+    const std::string longest(76, 'w');
+    const struct {
+        std::string message;
+        std::string text;
+        std::string roles;
+    } cases[] = {
+        {"invalid key 0x0067", "  invalid key 0x0067" + std::string(60, ' '),
+         "s" + std::string(20, 'm') + std::string(59, 's')},
+        {longest, "  " + longest + "  ", "s" + std::string(78, 'm') + "s"},
+    };
+    for (const auto &c : cases) {
+        session s(letters(20));
+        set_message(s.st, c.message.c_str());
+        draw_screen(s.st);
+        EXPECT_EQ(text_row(24), c.text);
+        EXPECT_EQ(s.roles(24), c.roles);
+        EXPECT_EQ(s.st.message, nullptr);
+        draw_screen(s.st);
+        EXPECT_EQ(text_row(24).substr(0, 19), "data.bin (20 bytes)");
+        EXPECT_EQ(s.roles(24), std::string(80, 's'));
+    }
+}
+
+TEST(DrawScreen, TerminalCursorSitsOnTheLowHexDigitOrTheCharacter)
+{
+    const struct {
+        int64_t cursor;
+        int64_t view;
+        uint32_t ascii_mode;
+        int row;
+        int col;
+    } cases[] = {
+        {0, 0, 0, 0, 12},   {0, 0, 1, 0, 62},   {7, 0, 0, 0, 33},   {8, 0, 0, 0, 37},
+        {9, 0, 0, 0, 40},   {9, 0, 1, 0, 71},   {15, 0, 0, 0, 58},  {15, 0, 1, 0, 77},
+        {41, 16, 0, 1, 40}, {41, 16, 1, 1, 71}, {399, 48, 0, 21, 58},
+    };
+    session s(pattern_bytes(400));
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        s.st.view = c.view;
+        s.st.ascii_mode = c.ascii_mode;
+        draw_screen(s.st);
+        EXPECT_EQ(fake_cursor_row(), c.row) << c.cursor << " " << c.ascii_mode;
+        EXPECT_EQ(fake_cursor_col(), c.col) << c.cursor << " " << c.ascii_mode;
+    }
+}
+
+// A sparse file just over a terabyte: labels of nine to eleven digits take over the blank and
+// then the frames, and the status offset moves left so that column 79 stays blank.
+TEST(DrawScreen, OffsetsFromFourGigabytesWidenTheLabelAndTheStatusOffset)
+{
+    const int64_t length = 0x10000000010;
+    const struct {
+        int64_t view;
+        int64_t cursor;
+        std::string labels[2];
+        std::string label_roles[2];
+        std::string status;
+    } cases[] = {
+        {0xFFFFFFF0, 0x100000000,
+         {".FFFFFFF0. 00", ".100000000.00"},
+         {"noooooooonnnn", "noooooooooncc"},
+         "data.bin (1099511627792 bytes)                 ALT+H: Help  offset: 0x100000000 "},
+        {0xFFFFFFFF0, 0xFFFFFFFF0,
+         {".FFFFFFFF0.00", "1000000000.00"},
+         {"noooooooooncc", "oooooooooonnn"},
+         "data.bin (1099511627792 bytes)                 ALT+H: Help  offset: 0xFFFFFFFF0 "},
+        {0xFFFFFFFFF0, 0x10000000005,
+         {"FFFFFFFFF0.00", "1000000000000"},
+         {"oooooooooonnn", "ooooooooooonn"},
+         "data.bin (1099511627792 bytes)               ALT+H: Help  offset: 0x10000000005 "},
+    };
+    session s(bytes{}, 3, {}, "data.bin", length);
+    ASSERT_EQ(s.st.file_size, length);
+    for (const auto &c : cases) {
+        s.st.view = c.view;
+        s.st.cursor = c.cursor;
+        draw_screen(s.st);
+        for (int row = 0; row < 2; row++) {
+            EXPECT_EQ(text_row(row).substr(0, 13), c.labels[row]) << std::hex << c.view;
+            EXPECT_EQ(s.roles(row).substr(0, c.label_roles[row].size()), c.label_roles[row]) << std::hex << c.view;
+        }
+        EXPECT_EQ(text_row(2), c.status);
+    }
+}
