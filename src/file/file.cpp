@@ -26,6 +26,8 @@ static int64_t file_length;
 static cache_slot block_cache[FILE_CACHE_SLOTS];
 // 64 bits wide so that the least-recently-used order never wraps, however long the run.
 static int64_t use_counter;
+// The file's length and modification time when the cache was last known to be current.
+static struct stat seen;
 
 static void file_reset_cache()
 {
@@ -100,7 +102,19 @@ int64_t file_open(const char *path, const char *mode, int &error_code)
     }
     file_reset_cache();
     use_counter = 0;
+    fstat(fileno(stream), &seen);
     return file_length;
+}
+
+void file_revalidate()
+{
+    struct stat now {};
+    if (fstat(fileno(stream), &now) != 0)
+        return;
+    if (now.st_size != seen.st_size || now.st_mtim.tv_sec != seen.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != seen.st_mtim.tv_nsec)
+        file_reset_cache();
+    seen = now;
 }
 
 int file_read_direct(unsigned char *dst, int count, int64_t offset)

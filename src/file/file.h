@@ -17,6 +17,9 @@ constexpr int FILE_CACHE_SLOTS = 4;
 // Writes the low 8 bits of value at offset and hands the byte to the operating system.
 // Returns 1 when it got there, 0 otherwise. Empties the cache either way.
 [[nodiscard]] int file_write_byte(int64_t offset, int value);
+// Forgets the cached blocks when another process has changed the file since the last call (its
+// length or modification time differ), so that bytes truncated away are never shown.
+void file_revalidate();
 // Reads up to count bytes at offset straight from the file, leaving the cache alone: for scans
 // that pass over more than the cache holds. Returns the number read, or -1 when none could be.
 [[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset);

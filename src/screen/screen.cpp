@@ -49,16 +49,20 @@ static void screen_status_message(const editor_state &st)
 }
 
 // Name and length from column 0, the cursor's offset from column 48. An offset of more than
-// eight digits starts further left so that it still ends before column 79.
+// eight digits starts further left so that it still ends before column 79, and a length of
+// more than ten digits shortens the name, so that both stay whole.
 static void screen_status_file(const editor_state &st)
 {
+    char offset[64];
+    int offset_length = snprintf(offset, sizeof offset, "ALT+H: Help  offset: 0x%08" PRIX64, st.cursor);
+    int offset_col = std::min(OFFSET_COLUMN, SCREEN_COLS - 1 - offset_length);
+    char size[64];
+    int size_length = snprintf(size, sizeof size, " (%" PRId64 " bytes)", st.file_size);
     int name_length = static_cast<int>(strnlen(st.name, NAME_MAX));
+    name_length = std::clamp(offset_col - 1 - size_length, 0, name_length);
     screen_copy(0, st.name, name_length, st.attr_status);
-    char text[64];
-    int length = snprintf(text, sizeof text, " (%" PRId64 " bytes)", st.file_size);
-    screen_copy(name_length, text, length, st.attr_status);
-    length = snprintf(text, sizeof text, "ALT+H: Help  offset: 0x%08" PRIX64, st.cursor);
-    screen_copy(std::min(OFFSET_COLUMN, SCREEN_COLS - 1 - length), text, length, st.attr_status);
+    screen_copy(name_length, size, size_length, st.attr_status);
+    screen_copy(offset_col, offset, offset_length, st.attr_status);
 }
 
 static void screen_status_line(editor_state &st)
@@ -157,6 +161,7 @@ static void screen_place_cursor(const editor_state &st)
 
 void draw_screen(editor_state &st)
 {
+    file_revalidate();
     cursor_hide();
     screen_status_line(st);
     screen_file_lines(st);

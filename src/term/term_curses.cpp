@@ -2,6 +2,8 @@
 #include "term/term_io.h"
 
 #include <curses.h>
+#include <poll.h>
+#include <unistd.h>
 
 static_assert(IO_NO_KEY == ERR);
 static_assert(IO_KEY_DOWN == KEY_DOWN && IO_KEY_UP == KEY_UP);
@@ -41,7 +43,28 @@ void io_size(int &rows, int &cols)
 
 bool io_has_colors() { return has_colors(); }
 
-int io_getch() { return wgetch(screen); }
+// True when no key can ever come again: the terminal hung up, or the input reached its end.
+static bool io_input_gone()
+{
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (poll(&input, 1, 0) != 1)
+        return false;
+    if (input.revents & (POLLHUP | POLLERR | POLLNVAL))
+        return true;
+    // Input that is readable right after a read found nothing is at its end; a terminal can
+    // also have a key arrive just then, so only input that is no terminal counts.
+    return (input.revents & POLLIN) && !isatty(STDIN_FILENO);
+}
+
+// A keyboard that has gone reads as Esc after Esc, so the editor quits as on a confirmed Esc
+// and writes nothing, instead of waiting for keys that cannot come.
+int io_getch()
+{
+    int key = wgetch(screen);
+    if (key == ERR && io_input_gone())
+        return 27;
+    return key;
+}
 
 bool io_move(int row, int col) { return wmove(stdscr, row, col) != ERR; }
 
