@@ -57,6 +57,8 @@ struct editor_state {
 void set_message(editor_state &st, const char *text);
 // Releases the pending message, if any.
 void clear_message(editor_state &st);
+// The last offset the cursor may take; an empty file has no last byte and keeps it at 0.
+[[nodiscard]] int64_t last_offset(const editor_state &st);
 
 // Starts curses mode, reads the command line, creates the colour pairs, opens the file and
 // clears the screen. Returns 0 when the editor is ready for its loop; otherwise curses mode has

@@ -46,9 +46,6 @@ command read_command(editor_state &st)
     return enter_byte(st, key);
 }
 
-// The last offset the cursor may take; an empty file has no last byte and keeps it at 0.
-static int64_t loop_last_offset(const editor_state &st) { return std::max<int64_t>(st.file_size - 1, 0); }
-
 // Bytes a page moves: the file lines on the screen less one, and at least one line on a
 // terminal too low to have that many.
 static int64_t loop_page(const editor_state &st) { return std::max(st.rows - 2, 1) * int64_t{16}; }
@@ -71,7 +68,7 @@ static void loop_page_down(editor_state &st)
         st.cursor += page;
         st.view += page;
     } else {
-        st.cursor = loop_last_offset(st);
+        st.cursor = last_offset(st);
     }
 }
 
@@ -104,7 +101,7 @@ static void loop_move(editor_state &st, command cmd)
         st.cursor = 0;
         break;
     case CMD_END:
-        st.cursor = loop_last_offset(st);
+        st.cursor = last_offset(st);
         break;
     default:
         break;

@@ -4,7 +4,6 @@
 #include "edit/edit.h"
 #include "term/term.h"
 
-#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -40,7 +39,7 @@ void jump_prompt(editor_state &st)
         } else if (key == KEY_BACKSPACE_CODE) {
             value /= 16;
         } else if (key == KEY_ENTER_CODE) {
-            st.cursor = value < st.file_size ? value : std::max<int64_t>(st.file_size - 1, 0);
+            st.cursor = value < st.file_size ? value : last_offset(st);
             return;
         } else {
             // A two-part key ends the prompt whole, so its second half does nothing later.

@@ -10,8 +10,7 @@
 
 std::string broken_invariant(const editor_state &st)
 {
-    int64_t last = std::max<int64_t>(st.file_size - 1, 0);
-    if (st.cursor < 0 || st.cursor > last)
+    if (st.cursor < 0 || st.cursor > last_offset(st))
         return "cursor " + std::to_string(st.cursor) + " outside the file";
     if (st.view % 16 != 0 || st.view < 0)
         return "view " + std::to_string(st.view) + " not a line start";
