@@ -1,6 +1,19 @@
-// A terminal that draws nowhere and whose keyboard presses Down and Up by turns, so that
-// benchmarks time the editor's own work on its per-key path.
+// A terminal that draws nowhere, so that benchmarks time the editor's own work on its per-key
+// path. Its keyboard presses the key set by bench_keyboard a number of times, then Esc alone.
+#include "bench_support.h"
+
 #include "term/term_io.h"
+
+static int key_to_press = IO_KEY_NPAGE;
+static int64_t presses_left;
+static bool escape_pending = true;  // Esc, then no key: a lone Esc, again and again
+
+void bench_keyboard(int key, int64_t presses)
+{
+    key_to_press = key;
+    presses_left = presses;
+    escape_pending = true;
+}
 
 void io_init() {}
 void io_end() {}
@@ -12,9 +25,12 @@ void io_size(int &rows, int &cols)
 bool io_has_colors() { return true; }
 int io_getch()
 {
-    static bool down;
-    down = !down;
-    return down ? IO_KEY_DOWN : IO_KEY_UP;
+    if (presses_left > 0) {
+        presses_left--;
+        return key_to_press;
+    }
+    escape_pending = !escape_pending;
+    return escape_pending ? IO_NO_KEY : 27;
 }
 bool io_move(int, int) { return true; }
 void io_addch(char) {}

@@ -106,6 +106,22 @@ int64_t file_open(const char *path, const char *mode, int &error_code)
     return file_length;
 }
 
+// Reads at offset without moving the stream: one system call, where a seek and a read take two.
+// The stream is unbuffered, so nothing it holds can disagree. Returns the bytes read (0 on error).
+static int file_pread(unsigned char *dst, int count, int64_t offset)
+{
+    int got = 0;
+    while (got < count) {
+        ssize_t n = pread(fileno(stream), dst + got, static_cast<size_t>(count - got), offset + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<int>(n);
+    }
+    return got;
+}
+
 void file_revalidate()
 {
     struct stat now {};
@@ -121,11 +137,8 @@ int file_read_direct(unsigned char *dst, int count, int64_t offset)
 {
     if (offset < 0 || offset >= file_length)
         return -1;
-    if (fseeko(stream, offset, SEEK_SET) != 0)
-        return -1;
-    size_t got = fread(dst, 1, static_cast<size_t>(count), stream);
-    clearerr(stream);
-    return got > 0 ? static_cast<int>(got) : -1;
+    int got = file_pread(dst, count, offset);
+    return got > 0 ? got : -1;
 }
 
 static cache_slot &file_slot_for(int64_t block)
@@ -138,10 +151,7 @@ static cache_slot &file_slot_for(int64_t block)
             victim = &slot;
     }
     victim->block = block;
-    victim->valid = 0;
-    if (fseeko(stream, block * FILE_BLOCK_SIZE, SEEK_SET) == 0)
-        victim->valid = static_cast<int>(fread(victim->data, 1, FILE_BLOCK_SIZE, stream));
-    clearerr(stream);
+    victim->valid = file_pread(victim->data, FILE_BLOCK_SIZE, block * FILE_BLOCK_SIZE);
     // A block that could not be read at all is tried again by the next read.
     if (victim->valid == 0)
         victim->block = -1;

@@ -1,5 +1,6 @@
 // Find: a pattern typed on the status line, searched forward from the cursor through the file
-// as edited. The scan reads large spans straight from the file and lets memmem examine them.
+// as edited. The scan reads large spans straight from the file and examines sixteen start
+// positions at a time.
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
@@ -22,6 +23,45 @@ constexpr int SPAN = 1 << 18;
 // so that an occurrence straddling two spans is still seen whole.
 static unsigned char find_window[FIND_MAX_CHARS + SPAN];
 
+// Sixteen bytes compared at once (a vector of the compiler's, so no particular processor).
+using lanes = unsigned char __attribute__((vector_size(16)));
+constexpr int LANES = 16;
+
+// First start position of pattern in bytes[0..size), or -1. Only where both the pattern's first
+// and last bytes stand is the whole pattern compared. When that happens too often to pay (a
+// pattern made of the data's commonest byte) memmem takes over, which stays linear.
+static int64_t find_in_span(const unsigned char *bytes, int64_t size, const unsigned char *pattern, int length)
+{
+    const int64_t last_start = size - length;
+    lanes first;
+    lanes last;
+    for (int k = 0; k < LANES; k++) {
+        first[k] = pattern[0];
+        last[k] = pattern[length - 1];
+    }
+    int64_t at = 0;
+    int64_t busy = 0;  // groups of positions that needed a closer look
+    for (; at + LANES - 1 <= last_start && busy * 4 <= at / LANES + 64; at += LANES) {
+        lanes head;
+        lanes tail;
+        memcpy(&head, bytes + at, LANES);
+        memcpy(&tail, bytes + at + length - 1, LANES);
+        auto hits = (head == first) & (tail == last);
+        uint64_t halves[2];
+        memcpy(halves, &hits, sizeof halves);
+        if ((halves[0] | halves[1]) == 0)
+            continue;
+        busy++;
+        for (int k = 0; k < LANES; k++)
+            if (hits[k] && memcmp(bytes + at + k, pattern, static_cast<size_t>(length)) == 0)
+                return at + k;
+    }
+    if (at > last_start)
+        return -1;
+    const void *hit = memmem(bytes + at, static_cast<size_t>(size - at), pattern, static_cast<size_t>(length));
+    return hit ? static_cast<const unsigned char *>(hit) - bytes : -1;
+}
+
 // Lays the changes at offsets from start to start + count - 1 over the bytes read there.
 static void find_overlay(const change *&next, unsigned char *dst, int64_t start, int count)
 {
@@ -42,9 +82,9 @@ int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int l
             return -1;
         find_overlay(next, find_window + kept, pos, n);
         int total = kept + n;
-        const void *hit = memmem(find_window, static_cast<size_t>(total), pattern, static_cast<size_t>(length));
-        if (hit)
-            return pos - kept + (static_cast<const unsigned char *>(hit) - find_window);
+        int64_t hit = find_in_span(find_window, total, pattern, length);
+        if (hit >= 0)
+            return pos - kept + hit;
         kept = std::min(length - 1, total);
         memmove(find_window, find_window + total - kept, static_cast<size_t>(kept));
         pos += n;
