@@ -293,7 +293,7 @@ done
 # Drawing plus one movement at the start and the end of a small and a 16 GiB file, when built.
 if [ -x "$benches/bench_draw" ]; then
     echo
-    echo "draw_screen plus one movement (median of 3):"
+    echo "draw_screen with Down, then with Up, at the start and end of each file (median of 3, per pair):"
     "$benches/bench_draw" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
         awk '/_median/ { printf "  %-34s %s %s\n", $1, $2, $3 }'
 fi
