@@ -15,7 +15,7 @@ mkdir -p "$work/corpus" "$build/artifacts"
 cp "$here/corpus/$target/"* "$work/corpus/"
 echo "fuzzing $target for $seconds s"
 status=0
-"$binary" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
+"$binary" -max_total_time="$seconds" -max_len=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
     "$work/corpus" >"$work/log" 2>&1 || status=$?
 if [ "$status" -ne 0 ]; then
     tail -n 60 "$work/log"
