@@ -4,16 +4,6 @@
 
 #include "file/file.h"
 
-// Removes the first count changes, which have reached the file.
-static void save_forget(editor_state &st, int64_t count)
-{
-    while (count-- > 0) {
-        change *first = st.changes;
-        st.changes = first->next;
-        delete first;
-    }
-}
-
 void save_changes(editor_state &st)
 {
     if (!st.changes) {
@@ -32,7 +22,7 @@ void save_changes(editor_state &st)
         set_message(st, "Write error!");
         return;
     }
-    save_forget(st, written);
+    release_changes(st, written);
     set_message(st, failed ? "Write error!" : "File saved.");
 }
 

@@ -73,7 +73,7 @@ static void find_overlay(const change *&next, unsigned char *dst, int64_t start,
 
 int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int length)
 {
-    const change *next = st.changes;
+    const change *next = first_change_from(st, st.cursor);
     int kept = 0;  // bytes at the front of the window carried over from the previous span
     for (int64_t pos = st.cursor; pos < st.file_size;) {
         int want = static_cast<int>(std::min<int64_t>(SPAN, st.file_size - pos));
