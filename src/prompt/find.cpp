@@ -1,6 +1,7 @@
 // Find: a pattern typed on the status line, searched forward from the cursor through the file
-// as edited. The scan reads large spans straight from the file and examines sixteen start
-// positions at a time.
+// as edited. The scan reads the file in place through a mapping where no change lies, and reads
+// a copy to lay the changes over where they do; it passes over holes of sparse files, which
+// hold only zero bytes.
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
@@ -8,86 +9,273 @@
 #include "term/term.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <iterator>
+#include <tuple>
 
 namespace {
 
 constexpr int HEX_ENTRY_COLUMN = 13;
 constexpr int CHAR_ENTRY_COLUMN = 15;
 constexpr int PROMPT_END = 59;
-constexpr int SPAN = 1 << 18;
+constexpr int COPY_SPAN = 1 << 18;              // bytes read at a time where changes lie
+constexpr int64_t MAP_SPAN = int64_t{8} << 20;  // bytes read in place at a time elsewhere
+constexpr int LANES = 16;
+constexpr int GROUP = 4 * LANES;  // start positions sifted at a time, as four vectors
+// How far ahead of the scan its bytes are asked for: the processor fetches ahead on its own only
+// within a page, and mapped pages lie anywhere in memory.
+constexpr int PREFETCH_AHEAD = 2048;
+constexpr int64_t FIND_NONE = -1;
+constexpr int64_t FIND_CUT_SHORT = -2;
+
+// What the scan knows about the pattern.
+struct find_needle {
+    const unsigned char *bytes;
+    int length;
+    int rare[2];      // positions of its two rarest bytes, which sift the start positions
+    int8_t last[256];  // the last position of each byte value in it; -1 where it has none
+};
 
 }  // namespace
 
-// The bytes the scan examines: one span read from the file plus the tail of the previous one,
-// so that an occurrence straddling two spans is still seen whole.
-static unsigned char find_window[FIND_MAX_CHARS + SPAN];
-
 // Sixteen bytes compared at once (a vector of the compiler's, so no particular processor).
-using lanes = unsigned char __attribute__((vector_size(16)));
-constexpr int LANES = 16;
+using lanes = unsigned char __attribute__((vector_size(LANES)));
+static_assert(std::endian::native == std::endian::little, "lane i is byte i of a word");
 
-// First start position of pattern in bytes[0..size), or -1. Only where both the pattern's first
-// and last bytes stand is the whole pattern compared. When that happens too often to pay (a
-// pattern made of the data's commonest byte) memmem takes over, which stays linear.
-static int64_t find_in_span(const unsigned char *bytes, int64_t size, const unsigned char *pattern, int length)
+// The bytes copied for a span with changes, and the pattern's length more, so that an
+// occurrence that starts in the span is seen whole.
+static unsigned char find_window[COPY_SPAN + FIND_MAX_CHARS];
+
+// How common a byte is in the files people search, roughly, from 1 (rare) up: zero bytes and
+// blanks most, then lower-case letters, then digits and line ends, then the rest of text.
+static int find_commonness(unsigned char byte)
 {
-    const int64_t last_start = size - length;
-    lanes first;
-    lanes last;
-    for (int k = 0; k < LANES; k++) {
-        first[k] = pattern[0];
-        last[k] = pattern[length - 1];
-    }
-    int64_t at = 0;
-    int64_t busy = 0;  // groups of positions that needed a closer look
-    for (; at + LANES - 1 <= last_start && busy * 4 <= at / LANES + 64; at += LANES) {
-        lanes head;
-        lanes tail;
-        memcpy(&head, bytes + at, LANES);
-        memcpy(&tail, bytes + at + length - 1, LANES);
-        auto hits = (head == first) & (tail == last);
-        uint64_t halves[2];
-        memcpy(halves, &hits, sizeof halves);
-        if ((halves[0] | halves[1]) == 0)
-            continue;
-        busy++;
-        for (int k = 0; k < LANES; k++)
-            if (hits[k] && memcmp(bytes + at + k, pattern, static_cast<size_t>(length)) == 0)
-                return at + k;
-    }
-    if (at > last_start)
-        return -1;
-    const void *hit = memmem(bytes + at, static_cast<size_t>(size - at), pattern, static_cast<size_t>(length));
-    return hit ? static_cast<const unsigned char *>(hit) - bytes : -1;
+    if (byte == 0)
+        return 6;
+    if (byte == ' ' || byte == 0xFF)
+        return 5;
+    if (byte >= 'a' && byte <= 'z')
+        return 4;
+    if ((byte >= '0' && byte <= '9') || byte == '\n' || byte == '\r' || byte == '\t')
+        return 3;
+    return byte >= 0x20 && byte < 0x7F ? 2 : 1;
 }
 
-// Lays the changes at offsets from start to start + count - 1 over the bytes read there.
-static void find_overlay(const change *&next, unsigned char *dst, int64_t start, int count)
+// The rarest byte sifts first; the second is the rarest of the others, one of another value
+// rather than a repeat, and far from the first rather than near.
+static find_needle find_prepare(const unsigned char *pattern, int length)
 {
-    while (next && next->offset < start)
-        next = next->next;
+    find_needle n{pattern, length, {0, 0}, {}};
+    std::fill(std::begin(n.last), std::end(n.last), -1);
+    for (int i = 0; i < length; i++) {
+        n.last[pattern[i]] = static_cast<int8_t>(i);
+        if (find_commonness(pattern[i]) < find_commonness(pattern[n.rare[0]]))
+            n.rare[0] = i;
+    }
+    auto cost = [&](int i) {
+        return std::make_tuple(find_commonness(pattern[i]), pattern[i] == pattern[n.rare[0]],
+                               -std::abs(i - n.rare[0]));
+    };
+    for (int i = 0; i < length; i++)
+        if (i != n.rare[0] && (n.rare[1] == n.rare[0] || cost(i) < cost(n.rare[1])))
+            n.rare[1] = i;
+    return n;
+}
+
+// The first position where a and b differ among length bytes; length when they do not.
+static int find_difference(const unsigned char *a, const unsigned char *b, int length)
+{
+    int j = 0;
+    for (; j + 8 <= length; j += 8) {
+        uint64_t x;
+        uint64_t y;
+        memcpy(&x, a + j, 8);
+        memcpy(&y, b + j, 8);
+        if (x != y)
+            return j + std::countr_zero(x ^ y) / 8;
+    }
+    while (j < length && a[j] == b[j])
+        j++;
+    return j;
+}
+
+// Compares the pattern with the bytes at. Returns 0 on a match; otherwise how far the start may
+// move on: no occurrence can hold the first mismatched byte anywhere right of that byte's last
+// place in the pattern, so a byte the pattern lacks is passed altogether.
+static int find_compare(const unsigned char *at, const find_needle &n)
+{
+    int j = find_difference(at, n.bytes, n.length);
+    if (j == n.length)
+        return 0;
+    return std::max(1, j - n.last[at[j]]);
+}
+
+// Tries the start positions at + k for the bits k of hits, skipping those before from and moving
+// from on past every position a mismatch rules out. Returns the first match, or -1.
+static int64_t find_try_hits(const unsigned char *bytes, int64_t at, uint64_t hits, int64_t &from,
+                             const find_needle &n)
+{
+    for (;;) {
+        if (from > at)
+            hits = from - at >= 64 ? 0 : hits & (~uint64_t{0} << (from - at));
+        if (!hits)
+            return -1;
+        int64_t p = at + std::countr_zero(hits);
+        int shift = find_compare(bytes + p, n);
+        if (shift == 0)
+            return p;
+        from = p + shift;
+    }
+}
+
+// One bit per lane of a comparison (lanes of 0 or 0xFF), lane 0 lowest: each byte keeps a bit
+// of its own, and a multiplication gathers them into the top byte without carries.
+static uint64_t find_lane_bits(lanes hits)
+{
+    constexpr uint64_t OWN_BIT = 0x8040201008040201u;
+    constexpr uint64_t GATHER = 0x0101010101010101u;
+    uint64_t halves[2];
+    memcpy(halves, &hits, sizeof halves);
+    return ((halves[0] & OWN_BIT) * GATHER >> 56) | ((halves[1] & OWN_BIT) * GATHER >> 56) << 8;
+}
+
+// The start positions at + 0 .. at + GROUP - 1 whose two rare bytes are the pattern's, one bit
+// each; want holds those two bytes in every lane. Most groups hold none, which costs a few vector
+// operations and one test.
+static uint64_t find_sift(const unsigned char *bytes, int64_t at, const find_needle &n, const lanes want[2])
+{
+    auto hits = [&](int g) {
+        lanes first;
+        lanes second;
+        memcpy(&first, bytes + at + g * LANES + n.rare[0], LANES);
+        memcpy(&second, bytes + at + g * LANES + n.rare[1], LANES);
+        return reinterpret_cast<lanes>((first == want[0]) & (second == want[1]));
+    };
+    lanes any = hits(0) | hits(1) | hits(2) | hits(3);
+    uint64_t halves[2];
+    memcpy(halves, &any, sizeof halves);
+    if ((halves[0] | halves[1]) == 0)
+        return 0;
+    uint64_t bits = 0;
+    for (int g = 0; g < GROUP / LANES; g++)
+        bits |= find_lane_bits(hits(g)) << (g * LANES);
+    return bits;
+}
+
+// The first start position of the pattern in bytes[0..size), or -1.
+static int64_t find_in_span(const unsigned char *bytes, int64_t size, const find_needle &n)
+{
+    const int64_t last_start = size - n.length;
+    lanes want[2];
+    for (int r = 0; r < 2; r++)
+        for (int k = 0; k < LANES; k++)
+            want[r][k] = n.bytes[n.rare[r]];
+    int64_t from = 0;  // no occurrence starts before this
+    int64_t at = 0;
+    for (; at + GROUP - 1 + n.length - 1 < size; at += GROUP) {
+        __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
+        uint64_t hits = find_sift(bytes, at, n, want);
+        if (hits) {
+            int64_t found = find_try_hits(bytes, at, hits, from, n);
+            if (found >= 0)
+                return found;
+            at = std::max(at, from - GROUP);
+        }
+    }
+    for (int64_t p = std::max(at, from); p <= last_start;) {
+        int shift = find_compare(bytes + p, n);
+        if (shift == 0)
+            return p;
+        p += shift;
+    }
+    return -1;
+}
+
+// Lays the changes from next on that fall among the count bytes read at start over them.
+static void find_overlay(const change *next, unsigned char *dst, int64_t start, int count)
+{
     for (; next && next->offset < start + count; next = next->next)
         dst[next->offset - start] = next->value;
 }
 
+// Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
+// place through a mapping when no change lies among them, else in a copy with the changes laid
+// over, which holds less and so may bring stop nearer. next is the first change at or after
+// pos. Returns the offset found, FIND_NONE, or FIND_CUT_SHORT when the file ended early.
+static int64_t find_span(const change *next, int64_t pos, int64_t &stop, const find_needle &n)
+{
+    const int tail = n.length - 1;
+    if (!next || next->offset >= stop + tail) {
+        if (const unsigned char *bytes = file_map(pos, stop + tail - pos)) {
+            int64_t hit = find_in_span(bytes, stop + tail - pos, n);
+            if (file_unmap() == 0)
+                return hit < 0 ? FIND_NONE : pos + hit;
+        }
+    }
+    stop = std::min<int64_t>(stop, pos + COPY_SPAN);
+    int count = static_cast<int>(stop + tail - pos);
+    int got = file_read_direct(find_window, count, pos);
+    if (got <= 0)
+        return FIND_CUT_SHORT;
+    find_overlay(next, find_window, pos, got);
+    int64_t hit = find_in_span(find_window, got, n);
+    if (hit >= 0)
+        return pos + hit;
+    return got < count ? FIND_CUT_SHORT : FIND_NONE;
+}
+
+// Past the last of the changes from c on (up to limit) that follow each other closer than the
+// pattern's length: the start positions after it see none of them.
+static int64_t find_changes_end(const change *c, int64_t limit, int length)
+{
+    int64_t end = c->offset + 1;
+    for (c = c->next; c && c->offset < limit && c->offset < end + length - 1; c = c->next)
+        end = c->offset + 1;
+    return end;
+}
+
+// For a pattern that cannot lie wholly in a hole: moves pos on to the first start position
+// whose bytes reach data or a change, and brings stop in to where the data ends, or, in a hole,
+// to where its changes end. [data_start, data_end) is the first data at or after pos; next is
+// the first change at or after pos.
+static void find_skip_hole(const change *next, int64_t data_start, int64_t data_end, int length,
+                           int64_t &pos, int64_t &stop)
+{
+    const int tail = length - 1;
+    int64_t first = next ? std::min(data_start, next->offset) : data_start;
+    pos = std::max(pos, first - tail);
+    if (data_start <= pos + tail)
+        stop = std::min(stop, data_end);
+    else
+        stop = std::min({stop, data_start - tail, find_changes_end(next, stop, length)});
+}
+
 int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int length)
 {
+    const find_needle n = find_prepare(pattern, length);
+    const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
+    const int64_t last_start = st.file_size - length;
     const change *next = first_change_from(st, st.cursor);
-    int kept = 0;  // bytes at the front of the window carried over from the previous span
-    for (int64_t pos = st.cursor; pos < st.file_size;) {
-        int want = static_cast<int>(std::min<int64_t>(SPAN, st.file_size - pos));
-        int n = file_read_direct(find_window + kept, want, pos);
-        if (n <= 0)
-            return -1;
-        find_overlay(next, find_window + kept, pos, n);
-        int total = kept + n;
-        int64_t hit = find_in_span(find_window, total, pattern, length);
-        if (hit >= 0)
-            return pos - kept + hit;
-        kept = std::min(length - 1, total);
-        memmove(find_window, find_window + total - kept, static_cast<size_t>(kept));
-        pos += n;
+    int64_t data_start = 0;  // the first stretch of data at or after pos, once asked for
+    int64_t data_end = 0;
+    for (int64_t pos = st.cursor; pos <= last_start;) {
+        while (next && next->offset < pos)
+            next = next->next;
+        int64_t stop = std::min(pos + MAP_SPAN, last_start + 1);
+        if (skips_holes) {
+            if (data_end <= pos)
+                file_data_extent(pos, data_start, data_end);
+            find_skip_hole(next, data_start, data_end, length, pos, stop);
+            if (pos > last_start)
+                break;
+        }
+        int64_t found = find_span(next, pos, stop, n);
+        if (found >= 0)
+            return found;
+        if (found == FIND_CUT_SHORT)
+            break;
+        pos = stop;
     }
     return -1;
 }
