@@ -83,113 +83,86 @@ static find_needle find_prepare(const unsigned char *pattern, int length)
     return n;
 }
 
-// The first position where a and b differ among length bytes; length when they do not.
-static int find_difference(const unsigned char *a, const unsigned char *b, int length)
+// Compares the pattern with the bytes at, from its end, where a difference moves the start
+// furthest. Returns 0 on a match; otherwise how far the start may move on: no occurrence can
+// hold a mismatched byte right of that byte's last place in the pattern, so a byte the pattern
+// lacks is passed altogether. The mismatched byte is taken from the word compared rather than
+// read again: in a file of near misses this is the scan's critical path.
+static inline int find_compare(const unsigned char *at, const find_needle &n)
 {
-    int j = 0;
-    for (; j + 8 <= length; j += 8) {
+    int j = n.length;
+    for (; j >= 8; j -= 8) {
         uint64_t x;
         uint64_t y;
-        memcpy(&x, a + j, 8);
-        memcpy(&y, b + j, 8);
-        if (x != y)
-            return j + std::countr_zero(x ^ y) / 8;
+        memcpy(&x, at + j - 8, 8);
+        memcpy(&y, n.bytes + j - 8, 8);
+        if (x != y) {
+            int k = 7 - std::countl_zero(x ^ y) / 8;
+            auto byte = static_cast<unsigned char>(x >> (8 * k));
+            return std::max(1, j - 8 + k - n.last[byte]);
+        }
     }
-    while (j < length && a[j] == b[j])
-        j++;
-    return j;
+    while (j > 0 && at[j - 1] == n.bytes[j - 1])
+        j--;
+    return j == 0 ? 0 : std::max(1, j - 1 - n.last[at[j - 1]]);
 }
 
-// Compares the pattern with the bytes at. Returns 0 on a match; otherwise how far the start may
-// move on: no occurrence can hold the first mismatched byte anywhere right of that byte's last
-// place in the pattern, so a byte the pattern lacks is passed altogether.
-static int find_compare(const unsigned char *at, const find_needle &n)
+// Tries the start positions from `from` up to end whose two rare bytes are the pattern's,
+// moving from on past each one tried and past those a mismatch rules out. Returns the first
+// match, or -1.
+static int64_t find_try(const unsigned char *bytes, int64_t &from, int64_t end, const find_needle &n)
 {
-    int j = find_difference(at, n.bytes, n.length);
-    if (j == n.length)
-        return 0;
-    return std::max(1, j - n.last[at[j]]);
-}
-
-// Tries the start positions at + k for the bits k of hits, skipping those before from and moving
-// from on past every position a mismatch rules out. Returns the first match, or -1.
-static int64_t find_try_hits(const unsigned char *bytes, int64_t at, uint64_t hits, int64_t &from,
-                             const find_needle &n)
-{
-    for (;;) {
-        if (from > at)
-            hits = from - at >= 64 ? 0 : hits & (~uint64_t{0} << (from - at));
-        if (!hits)
-            return -1;
-        int64_t p = at + std::countr_zero(hits);
-        int shift = find_compare(bytes + p, n);
+    const unsigned char first = n.bytes[n.rare[0]];
+    const unsigned char second = n.bytes[n.rare[1]];
+    for (; from < end; from++) {
+        if (bytes[from + n.rare[0]] != first || bytes[from + n.rare[1]] != second)
+            continue;
+        int shift = find_compare(bytes + from, n);
         if (shift == 0)
-            return p;
-        from = p + shift;
+            return from;
+        from += shift - 1;
     }
+    return -1;
 }
 
-// One bit per lane of a comparison (lanes of 0 or 0xFF), lane 0 lowest: each byte keeps a bit
-// of its own, and a multiplication gathers them into the top byte without carries.
-static uint64_t find_lane_bits(lanes hits)
+// Whether any of the start positions at .. at + GROUP - 1 has the pattern's two rare bytes;
+// want holds them in every lane. Most groups have none, which costs a few vector operations.
+static bool find_sift(const unsigned char *bytes, int64_t at, const find_needle &n, const lanes want[2])
 {
-    constexpr uint64_t OWN_BIT = 0x8040201008040201u;
-    constexpr uint64_t GATHER = 0x0101010101010101u;
-    uint64_t halves[2];
-    memcpy(halves, &hits, sizeof halves);
-    return ((halves[0] & OWN_BIT) * GATHER >> 56) | ((halves[1] & OWN_BIT) * GATHER >> 56) << 8;
-}
-
-// The start positions at + 0 .. at + GROUP - 1 whose two rare bytes are the pattern's, one bit
-// each; want holds those two bytes in every lane. Most groups hold none, which costs a few vector
-// operations and one test.
-static uint64_t find_sift(const unsigned char *bytes, int64_t at, const find_needle &n, const lanes want[2])
-{
-    auto hits = [&](int g) {
+    lanes any = {};
+    for (int g = 0; g < GROUP / LANES; g++) {
         lanes first;
         lanes second;
         memcpy(&first, bytes + at + g * LANES + n.rare[0], LANES);
         memcpy(&second, bytes + at + g * LANES + n.rare[1], LANES);
-        return reinterpret_cast<lanes>((first == want[0]) & (second == want[1]));
-    };
-    lanes any = hits(0) | hits(1) | hits(2) | hits(3);
+        any |= reinterpret_cast<lanes>((first == want[0]) & (second == want[1]));
+    }
     uint64_t halves[2];
     memcpy(halves, &any, sizeof halves);
-    if ((halves[0] | halves[1]) == 0)
-        return 0;
-    uint64_t bits = 0;
-    for (int g = 0; g < GROUP / LANES; g++)
-        bits |= find_lane_bits(hits(g)) << (g * LANES);
-    return bits;
+    return (halves[0] | halves[1]) != 0;
 }
 
-// The first start position of the pattern in bytes[0..size), or -1.
+// The first start position of the pattern in bytes[0..size), or -1. Groups of start positions
+// are sifted by the pattern's two rarest bytes; only those that pass are tried one by one.
 static int64_t find_in_span(const unsigned char *bytes, int64_t size, const find_needle &n)
 {
-    const int64_t last_start = size - n.length;
     lanes want[2];
     for (int r = 0; r < 2; r++)
         for (int k = 0; k < LANES; k++)
             want[r][k] = n.bytes[n.rare[r]];
-    int64_t from = 0;  // no occurrence starts before this
+    int64_t from = 0;  // the start positions before this are done with
     int64_t at = 0;
     for (; at + GROUP - 1 + n.length - 1 < size; at += GROUP) {
         __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
-        uint64_t hits = find_sift(bytes, at, n, want);
-        if (hits) {
-            int64_t found = find_try_hits(bytes, at, hits, from, n);
+        if (from < at + GROUP && find_sift(bytes, at, n, want)) {
+            from = std::max(from, at);
+            int64_t found = find_try(bytes, from, at + GROUP, n);
             if (found >= 0)
                 return found;
-            at = std::max(at, from - GROUP);
         }
     }
-    for (int64_t p = std::max(at, from); p <= last_start;) {
-        int shift = find_compare(bytes + p, n);
-        if (shift == 0)
-            return p;
-        p += shift;
-    }
-    return -1;
+    from = std::max(from, at);
+    return find_try(bytes, from, size - n.length + 1, n);
 }
 
 // Lays the changes from next on that fall among the count bytes read at start over them.
