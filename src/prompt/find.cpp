@@ -41,7 +41,7 @@ struct find_needle {
 
 // Sixteen bytes compared at once (a vector of the compiler's, so no particular processor).
 using lanes = unsigned char __attribute__((vector_size(LANES)));
-static_assert(std::endian::native == std::endian::little, "lane i is byte i of a word");
+static_assert(std::endian::native == std::endian::little, "a word's last byte is its most significant");
 
 // The bytes copied for a span with changes, and the pattern's length more, so that an
 // occurrence that starts in the span is seen whole.
