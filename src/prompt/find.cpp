@@ -26,6 +26,8 @@ constexpr int GROUP = 4 * LANES;  // start positions sifted at a time, as four v
 // How far ahead of the scan its bytes are asked for: the processor fetches ahead on its own only
 // within a page, and mapped pages lie anywhere in memory.
 constexpr int PREFETCH_AHEAD = 2048;
+constexpr int GRAM = 8;              // bytes of a word that tells how far a start may move
+constexpr int GRAM_TABLE_BITS = 12;  // a hash of the word picks one of these many moves
 constexpr int64_t FIND_NONE = -1;
 constexpr int64_t FIND_CUT_SHORT = -2;
 
@@ -35,6 +37,13 @@ struct find_needle {
     int length;
     int rare[2];      // positions of its two rarest bytes, which sift the start positions
     int8_t last[256];  // the last position of each byte value in it; -1 where it has none
+    // For a pattern of GRAM bytes or more: how far a start may move on, by the hash of the
+    // GRAM bytes that end the bytes compared with the pattern.
+    int8_t gram_move[1 << GRAM_TABLE_BITS];
+    // Whether those moves may take over from sifting. Not for a run of one byte value: bytes
+    // that keep passing its sift are mostly that run too, whose words move nothing, while a
+    // byte that breaks the run already moves the start past it.
+    bool by_grams;
 };
 
 }  // namespace
@@ -62,11 +71,19 @@ static int find_commonness(unsigned char byte)
     return byte >= 0x20 && byte < 0x7F ? 2 : 1;
 }
 
+// Which move of gram_move the GRAM bytes at bytes stand for.
+static int find_gram_hash(const unsigned char *bytes)
+{
+    uint64_t word;
+    memcpy(&word, bytes, GRAM);
+    return static_cast<int>((word * 0x9E3779B97F4A7C15u) >> (64 - GRAM_TABLE_BITS));
+}
+
 // The rarest byte sifts first; the second is the rarest of the others, one of another value
 // rather than a repeat, and far from the first rather than near.
 static find_needle find_prepare(const unsigned char *pattern, int length)
 {
-    find_needle n{pattern, length, {0, 0}, {}};
+    find_needle n{pattern, length, {0, 0}, {}, {}, false};
     std::fill(std::begin(n.last), std::end(n.last), -1);
     for (int i = 0; i < length; i++) {
         n.last[pattern[i]] = static_cast<int8_t>(i);
@@ -80,6 +97,14 @@ static find_needle find_prepare(const unsigned char *pattern, int length)
     for (int i = 0; i < length; i++)
         if (i != n.rare[0] && (n.rare[1] == n.rare[0] || cost(i) < cost(n.rare[1])))
             n.rare[1] = i;
+    // A word found nowhere in the pattern lets the start move until the word lies partly before
+    // it; one found ending at position e, until the two line up.
+    std::fill(std::begin(n.gram_move), std::end(n.gram_move), static_cast<int8_t>(length - GRAM + 1));
+    for (int e = GRAM - 1; e < length; e++) {
+        int8_t &move = n.gram_move[find_gram_hash(pattern + e - GRAM + 1)];
+        move = static_cast<int8_t>(std::min(static_cast<int>(move), length - 1 - e));
+    }
+    n.by_grams = length >= GRAM && std::any_of(pattern, pattern + length, [&](unsigned char b) { return b != pattern[0]; });
     return n;
 }
 
@@ -142,8 +167,27 @@ static bool find_sift(const unsigned char *bytes, int64_t at, const find_needle 
     return (halves[0] | halves[1]) != 0;
 }
 
+// Tries the start positions from `from` up to end by the word that ends the bytes compared with
+// the pattern, which mostly moves the start by nearly the pattern's length. Returns the first
+// match, or -1.
+static int64_t find_by_grams(const unsigned char *bytes, int64_t from, int64_t end, const find_needle &n)
+{
+    while (from < end) {
+        int move = n.gram_move[find_gram_hash(bytes + from + n.length - GRAM)];
+        if (move == 0) {
+            move = find_compare(bytes + from, n);
+            if (move == 0)
+                return from;
+        }
+        from += move;
+    }
+    return -1;
+}
+
 // The first start position of the pattern in bytes[0..size), or -1. Groups of start positions
-// are sifted by the pattern's two rarest bytes; only those that pass are tried one by one.
+// are sifted by the pattern's two rarest bytes; only those that pass are tried one by one. When
+// most groups pass (bytes made of the pattern's own few values), a pattern long enough goes on
+// by words instead.
 static int64_t find_in_span(const unsigned char *bytes, int64_t size, const find_needle &n)
 {
     lanes want[2];
@@ -152,9 +196,13 @@ static int64_t find_in_span(const unsigned char *bytes, int64_t size, const find
             want[r][k] = n.bytes[n.rare[r]];
     int64_t from = 0;  // the start positions before this are done with
     int64_t at = 0;
+    int64_t busy = 0;  // groups that passed the sift
     for (; at + GROUP - 1 + n.length - 1 < size; at += GROUP) {
+        if (n.by_grams && busy * 2 > at / GROUP + 16)
+            return find_by_grams(bytes, std::max(from, at), size - n.length + 1, n);
         __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
         if (from < at + GROUP && find_sift(bytes, at, n, want)) {
+            busy++;
             from = std::max(from, at);
             int64_t found = find_try(bytes, from, at + GROUP, n);
             if (found >= 0)
