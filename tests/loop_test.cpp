@@ -61,7 +61,7 @@ TEST(ReadCommand, CommandKeysIncludingTheCursesCodesThatCoincideWithThem)
         {"F25", {curses_f(25)}, CMD_FIND},        {"F27", {curses_f(27)}, CMD_HELP},
         {"F28", {curses_f(28)}, CMD_JUMP},        {"F51", {curses_f(51)}, CMD_HELP},
         {"F63", {curses_f(63)}, CMD_HOME},        {"F1", {CURSES_F1}, CMD_INVALID_KEY},
-        {"resize", {CURSES_RESIZE}, CMD_INVALID_KEY},
+        {"resize, then Tab", {CURSES_RESIZE, 9}, CMD_TOGGLE_COLUMN},
     };
     session s(bytes(20));
     for (const auto &c : cases) {
@@ -181,6 +181,48 @@ TEST(LoopStep, AltHShowsTheKeyHelpUntilTheNextKey)
     EXPECT_EQ(text_row(24).substr(0, 19), "data.bin (20 bytes)");
 }
 
+// A resize is no key: whatever waits for a key (the loop, the key help, the quit question, the
+// jump and find prompts) is drawn again at the new size, on the new last line, and keeps waiting.
+// A terminal narrower than 80 columns shows what fits and loses nothing.
+TEST(LoopStep, AResizeDrawsWhatWaitsForAKeyAgainAtTheNewSize)
+{
+    constexpr int RESIZE = -1000;  // stands for the resize in the keys below
+    const struct {
+        const char *what;
+        std::vector<int> keys;
+        int steps;
+        int rows, cols;
+        std::string last_line;  // its start, after the steps
+        int64_t cursor;
+        bool running;
+    } cases[] = {
+        {"loop", {IO_KEY_DOWN, RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "data.bin (4096 bytes)", 17, true},
+        {"key help", {27, 'h', RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "  ALT+H Help   ALT+J Jump", 1, true},
+        {"quit question", {'4', 27, IO_NO_KEY, RESIZE, 27, IO_NO_KEY}, 2, 6, 80,
+         "  There are unsaved modifications.", 0, false},
+        {"jump prompt", {27, 'j', '1', RESIZE, 'f', '0', 13}, 1, 12, 80, " Jump to offset: 0x1F0 ", 0x1F0, true},
+        {"find prompt", {9, 27, 'f', 'I', RESIZE, 'P', 13}, 2, 3, 80, " Searching...", 0x2F, true},
+        {"narrow", {IO_KEY_NPAGE, RESIZE, IO_KEY_RIGHT}, 2, 25, 40, "data.bin (4096 bytes)", 0x171, true},
+        {"narrow prompt", {27, 'j', RESIZE, '2', 13}, 1, 25, 20, " Jump to offset: 0x2", 2, true},
+    };
+    for (const auto &c : cases) {
+        session s(pattern_bytes(4096));
+        for (int key : c.keys) {
+            if (key == RESIZE)
+                fake_resize(c.rows, c.cols);
+            else
+                fake_keys({key});
+        }
+        EXPECT_EQ(s.step(c.steps), c.running) << c.what;
+        EXPECT_EQ(s.st.rows, c.rows) << c.what;
+        EXPECT_EQ(s.st.cols, c.cols) << c.what;
+        EXPECT_EQ(s.st.cursor, c.cursor) << c.what;
+        EXPECT_EQ(text_row(c.rows - 1).substr(0, c.last_line.size()), c.last_line) << c.what;
+        EXPECT_EQ(broken_invariant(s.st), "") << c.what;
+        EXPECT_EQ(fake_keys_left(), 0u) << c.what;
+    }
+}
+
 TEST(LoopStep, EscWithoutChangesQuitsAtOnce)
 {
     session s(pattern_bytes(20));
@@ -227,7 +269,7 @@ TEST(LoopStep, RandomKeyStreamsKeepCursorViewAndChangesConsistent)
         {IO_KEY_LEFT}, {IO_KEY_RIGHT}, {IO_KEY_UP}, {IO_KEY_DOWN}, {IO_KEY_PPAGE}, {IO_KEY_NPAGE},
         {IO_KEY_HOME}, {IO_KEY_END}, {CURSES_INSERT}, {CURSES_SHIFT_DOWN}, {CURSES_SHIFT_UP},
         {curses_f(63)}, {9}, {'0'}, {'7'}, {'a'}, {'F'}, {'z'}, {'Q'}, {13}, {8}, {0xE9}, {27, 'h'},
-        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE},
+        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE, 9},
     };
     const struct {
         size_t size;

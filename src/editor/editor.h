@@ -35,7 +35,7 @@ struct editor_state {
     int64_t cursor;    // offset of the byte under the cursor
     int64_t view;      // offset of the first displayed row; a multiple of 16
     int64_t file_size; // measured once at opening
-    int32_t rows;      // terminal size, measured once at start-up
+    int32_t rows;      // terminal size, measured at start-up and again when it changes
     int32_t cols;
     // Colour pair numbers of the nine roles, created in this order as pairs 1 to 9.
     int32_t attr_background;
@@ -59,6 +59,9 @@ void set_message(editor_state &st, const char *text);
 void clear_message(editor_state &st);
 // The last offset the cursor may take; an empty file has no last byte and keeps it at 0.
 [[nodiscard]] int64_t last_offset(const editor_state &st);
+// Moves the view so that the cursor's line is on the screen and off its last file line (the line
+// below the cursor always shows what comes next); a terminal too low for that keeps it on top.
+void keep_cursor_in_view(editor_state &st);
 
 // Starts curses mode, reads the command line, creates the colour pairs, opens the file and
 // clears the screen. Returns 0 when the editor is ready for its loop; otherwise curses mode has

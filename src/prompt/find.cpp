@@ -5,10 +5,12 @@
 
 #include "edit/edit.h"
 #include "file/file.h"
+#include "screen/screen.h"
 #include "term/term.h"
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -16,6 +18,9 @@ constexpr int HEX_ENTRY_COLUMN = 13;
 constexpr int CHAR_ENTRY_COLUMN = 15;
 constexpr int PROMPT_END = 59;
 constexpr int SPAN = 1 << 18;
+// Keys are looked at this often during a search (20 ms), well within the 100 ms in which a key
+// must stop it.
+constexpr int64_t POLL_INTERVAL_NS = 20'000'000;
 
 }  // namespace
 
@@ -71,11 +76,42 @@ static void find_overlay(const change *&next, unsigned char *dst, int64_t start,
         dst[next->offset - start] = next->value;
 }
 
-int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int length)
+static void find_show_notice(const editor_state &st)
+{
+    prompt_draw(st, 1, "Searching...");
+    prompt_blank(st, 13, PROMPT_END);
+    cursor_move(st.rows - 1, 12);
+}
+
+// Gives the user's keys a look every POLL_INTERVAL_NS while a search runs. Returns true when a
+// key was typed (it is dropped: it asked for the search to stop, not for an edit); a resized or
+// resumed terminal is drawn again with the notice and the search goes on.
+static bool find_interrupted(editor_state &st, timespec &last_poll)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t elapsed = (now.tv_sec - last_poll.tv_sec) * 1000000000LL + (now.tv_nsec - last_poll.tv_nsec);
+    if (elapsed < POLL_INTERVAL_NS)
+        return false;
+    last_poll = now;
+    int key = poll_key();
+    if (key == KEY_REDRAW) {
+        redraw_screen(st);
+        find_show_notice(st);
+        return false;
+    }
+    return key != KEY_NONE;
+}
+
+int64_t find_pattern(editor_state &st, const unsigned char *pattern, int length)
 {
     const change *next = st.changes;
     int kept = 0;  // bytes at the front of the window carried over from the previous span
+    timespec last_poll{};
+    clock_gettime(CLOCK_MONOTONIC, &last_poll);
     for (int64_t pos = st.cursor; pos < st.file_size;) {
+        if (find_interrupted(st, last_poll))
+            return FIND_CANCELLED;
         int want = static_cast<int>(std::min<int64_t>(SPAN, st.file_size - pos));
         int n = file_read_direct(find_window + kept, want, pos);
         if (n <= 0)
@@ -150,12 +186,24 @@ static bool find_take_key(const editor_state &st, find_entry &entry, int key)
     return true;
 }
 
+static void find_draw_prompt(const editor_state &st)
+{
+    prompt_draw(st, 0, " ");
+    prompt_draw(st, 1, st.ascii_mode ? "Find [ASCII]:" : "Find [HEX]:");
+    prompt_blank(st, st.ascii_mode ? 14 : 12, PROMPT_END);
+}
+
 // Runs the entry's key loop. Returns false when the user left without asking for a search.
-static bool find_read_entry(const editor_state &st, find_entry &entry)
+static bool find_read_entry(editor_state &st, find_entry &entry)
 {
     for (;;) {
         find_draw_entry(st, entry);
         int key = get_key();
+        if (key == KEY_REDRAW) {
+            redraw_screen(st);
+            find_draw_prompt(st);
+            continue;
+        }
         if (key == KEY_TWO_PART) {
             (void)get_key();
             return false;
@@ -169,18 +217,9 @@ static bool find_read_entry(const editor_state &st, find_entry &entry)
     }
 }
 
-static void find_show_notice(const editor_state &st)
-{
-    prompt_draw(st, 1, "Searching...");
-    prompt_blank(st, 13, PROMPT_END);
-    cursor_move(st.rows - 1, 12);
-}
-
 void find_prompt(editor_state &st)
 {
-    prompt_draw(st, 0, " ");
-    prompt_draw(st, 1, st.ascii_mode ? "Find [ASCII]:" : "Find [HEX]:");
-    prompt_blank(st, st.ascii_mode ? 14 : 12, PROMPT_END);
+    find_draw_prompt(st);
     find_entry entry{};
     if (!find_read_entry(st, entry))
         return;
@@ -196,7 +235,9 @@ void find_prompt(editor_state &st)
         length = find_hex_pattern(entry, pattern);
     find_show_notice(st);
     int64_t found = find_pattern(st, pattern, length);
-    if (found < 0)
+    if (found == FIND_CANCELLED)
+        set_message(st, "Search cancelled.");
+    else if (found < 0)
         set_message(st, "No match found");
     else
         st.cursor = found;

@@ -2,6 +2,7 @@
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
+#include "screen/screen.h"
 #include "term/term.h"
 
 #include <cinttypes>
@@ -24,16 +25,24 @@ static void jump_draw_value(const editor_state &st, int64_t value)
     prompt_draw(st, VALUE_COLUMN, text);
 }
 
-void jump_prompt(editor_state &st)
+static void jump_draw_prompt(const editor_state &st)
 {
     prompt_draw(st, 0, " Jump to offset: 0x");
     prompt_blank(st, VALUE_COLUMN, PROMPT_END);
+}
+
+void jump_prompt(editor_state &st)
+{
+    jump_draw_prompt(st);
     int64_t value = 0;
     for (;;) {
         jump_draw_value(st, value);
         int key = get_key();
         int digit = hex_digit_value(key);
-        if (digit >= 0) {
+        if (key == KEY_REDRAW) {
+            redraw_screen(st);
+            jump_draw_prompt(st);
+        } else if (digit >= 0) {
             if (value <= MAX_BEFORE_DIGIT)
                 value = value * 16 + digit;
         } else if (key == KEY_BACKSPACE_CODE) {

@@ -9,3 +9,7 @@ constexpr int SCREEN_COLS = 80;
 // Redraws the whole screen from the state and releases the pending message it showed.
 // The terminal is refreshed twice: when the cursor is hidden and when it is shown again.
 void draw_screen(editor_state &st);
+// Measures the terminal again, keeps the cursor's line in view at the new size and draws the
+// whole screen again, showing the status message the last drawing showed: for a terminal that
+// changed size or came back from a stop while the editor waits for a key.
+void redraw_screen(editor_state &st);

@@ -2,6 +2,7 @@
 // the cell filter, colour runs of a row, and colour pairs from PC attribute bytes.
 #include "term/term.h"
 
+#include "term/signals.h"
 #include "term/term_io.h"
 
 #include <algorithm>
@@ -43,27 +44,26 @@ void term_init()
 {
     pending_key = 0;
     pairs_created = 0;
+    // Before curses starts, so that curses leaves these signals to the editor.
+    signals_catch();
     io_init();
 }
 
 void term_close() { io_end(); }
 
-void term_query(int32_t &cols, int32_t &rows, uint32_t &color)
+void term_size(int32_t &cols, int32_t &rows)
 {
     int r = 0;
     int c = 0;
     io_size(r, c);
     rows = r;
     cols = c;
-    color = io_has_colors() ? 1 : 0;
 }
 
-static int term_read_key()
+void term_query(int32_t &cols, int32_t &rows, uint32_t &color)
 {
-    int key = io_getch();
-    while (key == IO_NO_KEY || key == IO_KEY_MOUSE)
-        key = io_getch();
-    return key;
+    term_size(cols, rows);
+    color = io_has_colors() ? 1 : 0;
 }
 
 static int term_alt_code(int letter)
@@ -89,14 +89,9 @@ static int term_translate(int key)
     return key;
 }
 
-int get_key()
+// Turns a key read from curses into the PC key-code scheme, reading the rest of an Alt chord.
+static int term_decode(int key)
 {
-    if (pending_key > 0) {
-        int key = pending_key;
-        pending_key = 0;
-        return key;
-    }
-    int key = term_read_key();
     if (key == KEY_ESC_CODE) {
         // An Alt chord arrives as Esc and its letter; a lone Esc is followed by nothing.
         key = io_getch();
@@ -107,6 +102,38 @@ int get_key()
             return alt;
     }
     return term_translate(key);
+}
+
+// A key that stands for the signals: KEY_REDRAW after a stop, else KEY_NONE. Never returns when
+// a signal ended the editor.
+static int term_signal_key() { return signals_act() ? KEY_REDRAW : KEY_NONE; }
+
+int get_key()
+{
+    if (pending_key > 0) {
+        int key = pending_key;
+        pending_key = 0;
+        return key;
+    }
+    for (;;) {
+        if (int key = term_signal_key(); key != KEY_NONE)
+            return key;
+        int key = io_getch();
+        if (key != IO_NO_KEY && key != IO_KEY_MOUSE)
+            return term_decode(key);
+    }
+}
+
+int poll_key()
+{
+    if (int key = term_signal_key(); key != KEY_NONE)
+        return key;
+    int key = io_getch_nowait();
+    if (key == IO_NO_KEY || key == IO_KEY_MOUSE)
+        return KEY_NONE;
+    key = term_decode(key);
+    pending_key = 0;
+    return key;
 }
 
 void cursor_hide()
@@ -134,8 +161,13 @@ void put_char(int ch, int pair)
 
 void put_row(int row, int col, const char *text, const int32_t *pairs, int count)
 {
+    int rows = 0;
+    int cols = 0;
+    io_size(rows, cols);
+    count = std::min(count, cols - col);
+    if (count <= 0 || !io_move(row, col))
+        return;
     io_set_pair(pairs[0]);
-    io_move(row, col);
     for (int i = 0; i < count; i++) {
         if (i > 0 && pairs[i] != pairs[i - 1])
             io_set_pair(pairs[i]);

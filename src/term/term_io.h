@@ -16,6 +16,7 @@ constexpr int IO_KEY_PPAGE = 0523;
 constexpr int IO_KEY_ENTER = 0527;
 constexpr int IO_KEY_END = 0550;
 constexpr int IO_KEY_MOUSE = 0631;
+constexpr int IO_KEY_RESIZE = 0632;  // the terminal changed size; the screen size is already the new one
 
 // Curses colour numbers, in the order curses gives them.
 constexpr short IO_COLOR_BLACK = 0;
@@ -37,6 +38,11 @@ void io_size(int &rows, int &cols);
 [[nodiscard]] bool io_has_colors();
 // Next key from the keyboard, or IO_NO_KEY when none came within the read timeout.
 [[nodiscard]] int io_getch();
+// Next key if one has already arrived, else IO_NO_KEY at once.
+[[nodiscard]] int io_getch_nowait();
+// Sets curses mode up again after the process was stopped and continued (the shell may have put
+// the terminal back into line mode meanwhile); the next refresh repaints the whole screen.
+void io_resume();
 // Moves the drawing position. Returns false when the position is off the screen.
 bool io_move(int row, int col);
 // Draws one character at the drawing position and advances it.
