@@ -33,6 +33,7 @@ int io_getch()
     return escape_pending ? IO_NO_KEY : 27;
 }
 int io_getch_nowait() { return IO_NO_KEY; }
+void io_unget(int) {}
 void io_resume() {}
 bool io_move(int, int) { return true; }
 void io_addch(char) {}

@@ -28,6 +28,18 @@ constexpr int CURSES_BACK_TAB = 353;
 constexpr int CURSES_RESIZE = 410;
 constexpr int curses_f(int n) { return 264 + n; }
 
+// The keys the random streams are made of: all but saving, undoing, jumping, finding and quitting.
+const std::vector<std::vector<int>> &random_keys()
+{
+    static const std::vector<std::vector<int>> keys = {
+        {IO_KEY_LEFT}, {IO_KEY_RIGHT}, {IO_KEY_UP}, {IO_KEY_DOWN}, {IO_KEY_PPAGE}, {IO_KEY_NPAGE},
+        {IO_KEY_HOME}, {IO_KEY_END}, {CURSES_INSERT}, {CURSES_SHIFT_DOWN}, {CURSES_SHIFT_UP},
+        {curses_f(63)}, {9}, {'0'}, {'7'}, {'a'}, {'F'}, {'z'}, {'Q'}, {13}, {8}, {0xE9}, {27, 'h'},
+        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE, 9},
+    };
+    return keys;
+}
+
 bool file_is_open(const std::string &path)
 {
     for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -265,12 +277,7 @@ TEST(LoopStep, AnyOtherCommandAtTheQuitQuestionIsDroppedAndEditingGoesOn)
 // to 60 lines and files of 0 to 2049 bytes, read-only or not.
 TEST(LoopStep, RandomKeyStreamsKeepCursorViewAndChangesConsistent)
 {
-    const std::vector<std::vector<int>> keys = {
-        {IO_KEY_LEFT}, {IO_KEY_RIGHT}, {IO_KEY_UP}, {IO_KEY_DOWN}, {IO_KEY_PPAGE}, {IO_KEY_NPAGE},
-        {IO_KEY_HOME}, {IO_KEY_END}, {CURSES_INSERT}, {CURSES_SHIFT_DOWN}, {CURSES_SHIFT_UP},
-        {curses_f(63)}, {9}, {'0'}, {'7'}, {'a'}, {'F'}, {'z'}, {'Q'}, {13}, {8}, {0xE9}, {27, 'h'},
-        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE, 9},
-    };
+    const std::vector<std::vector<int>> &keys = random_keys();
     const struct {
         size_t size;
         bool read_only;
@@ -297,5 +304,37 @@ TEST(LoopStep, RandomKeyStreamsKeepCursorViewAndChangesConsistent)
             }
         }
         EXPECT_EQ(s.file.read(), original);
+    }
+}
+
+// Keys typed ahead are carried out without drawing in between, yet the screen after the last one
+// is the one that drawing after every key leaves, messages included.
+TEST(LoopStep, KeysTypedAheadLeaveTheScreenOfKeysTypedOneByOne)
+{
+    const std::vector<std::vector<int>> &keys = random_keys();
+    for (unsigned seed = 1; seed <= 12; seed++) {
+        std::mt19937 rng(seed);
+        const int rows = 1 + static_cast<int>(rng() % 30);
+        std::vector<const std::vector<int> *> stream;
+        for (int i = 0; i < 200; i++)
+            stream.push_back(&keys[rng() % keys.size()]);
+        std::vector<std::string> screens[2];
+        for (bool ahead : {false, true}) {
+            session s(pattern_bytes(seed * 97), rows);
+            fake_type_ahead(ahead);
+            for (const std::vector<int> *command_keys : stream) {
+                for (int key : *command_keys)
+                    fake_keys({key});
+                if (!ahead) {
+                    ASSERT_TRUE(s.step());
+                }
+            }
+            ASSERT_TRUE(s.run());
+            draw_screen(s.st);
+            for (int row = 0; row < rows; row++)
+                screens[ahead].push_back(text_row(row) + s.roles(row));
+            screens[ahead].push_back(std::to_string(s.st.cursor) + " " + std::to_string(change_list(s.st).size()));
+        }
+        EXPECT_EQ(screens[0], screens[1]) << "seed " << seed;
     }
 }

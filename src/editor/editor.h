@@ -70,7 +70,8 @@ void keep_cursor_in_view(editor_state &st);
 // Reads one key (both halves of a two-part key, or'ed with 0x100) and returns its command;
 // a key that is no command goes to byte entry, whose result is returned.
 [[nodiscard]] command read_command(editor_state &st);
-// One pass of the command loop: draw, read one command, carry it out, keep the cursor in view.
+// One pass of the command loop: draw (unless more keys are already waiting), read one command,
+// carry it out, keep the cursor in view.
 // Returns false once the user has quit; the file, curses mode and the changes are then released.
 [[nodiscard]] bool loop_step(editor_state &st);
 // The whole program: start-up, then the loop. Returns the process's exit status.

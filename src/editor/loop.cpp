@@ -165,7 +165,12 @@ static bool loop_run(editor_state &st, command cmd)
 
 bool loop_step(editor_state &st)
 {
-    draw_screen(st);
+    // Keys typed ahead (a paste) are carried out without drawing in between; the screen after
+    // the last one is the same.
+    if (key_waiting())
+        skip_drawing(st);
+    else
+        draw_screen(st);
     if (!loop_run(st, read_command(st)))
         return false;
     keep_cursor_in_view(st);

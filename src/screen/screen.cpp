@@ -161,14 +161,16 @@ static void screen_file_lines(const editor_state &st)
         screen_file_line(st, row, st.view + 16 * static_cast<int64_t>(row), label, next);
 }
 
-// On a terminal too narrow for the cursor's cell the terminal cursor stays hidden.
+// On a terminal too narrow for the cursor's cell the terminal cursor is hidden.
 static void screen_place_cursor(const editor_state &st)
 {
     int line = static_cast<int>((st.cursor - st.view) / 16);
     int l = static_cast<int>(st.cursor % 16);
     int col = st.ascii_mode ? CHAR_COLUMN + l : screen_hex_column(l) + 1;
-    if (col >= st.cols)
+    if (col >= st.cols) {
+        cursor_hide();
         return;
+    }
     cursor_move(line, col);
     cursor_show();
 }
@@ -176,7 +178,6 @@ static void screen_place_cursor(const editor_state &st)
 static void screen_paint(const editor_state &st)
 {
     file_revalidate();
-    cursor_hide();
     screen_status_line(st);
     screen_file_lines(st);
     screen_place_cursor(st);
@@ -187,6 +188,8 @@ void draw_screen(editor_state &st)
     screen_take_message(st);
     screen_paint(st);
 }
+
+void skip_drawing(editor_state &st) { screen_take_message(st); }
 
 void redraw_screen(editor_state &st)
 {

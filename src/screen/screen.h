@@ -7,8 +7,11 @@
 constexpr int SCREEN_COLS = 80;
 
 // Redraws the whole screen from the state and releases the pending message it showed.
-// The terminal is refreshed twice: when the cursor is hidden and when it is shown again.
+// The terminal is refreshed once, at the end, with the cursor placed.
 void draw_screen(editor_state &st);
+// Everything draw_screen does but the drawing: the pending message counts as shown and is
+// released. For a drawing that keys already typed would make stale at once.
+void skip_drawing(editor_state &st);
 // Measures the terminal again, keeps the cursor's line in view at the new size and draws the
 // whole screen again, showing the status message the last drawing showed: for a terminal that
 // changed size or came back from a stop while the editor waits for a key.

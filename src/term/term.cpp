@@ -39,11 +39,13 @@ constexpr int SCREEN_WIDTH = 80;
 
 static int pending_key;
 static int pairs_created;
+static int cursor_visible;  // -1 until the editor sets it
 
 void term_init()
 {
     pending_key = 0;
     pairs_created = 0;
+    cursor_visible = -1;
     // Before curses starts, so that curses leaves these signals to the editor.
     signals_catch();
     io_init();
@@ -124,6 +126,18 @@ int get_key()
     }
 }
 
+bool key_waiting()
+{
+    if (pending_key > 0)
+        return true;
+    int key = io_getch_nowait();
+    // A mouse event is no key; dropped here as get_key would drop it.
+    if (key == IO_NO_KEY || key == IO_KEY_MOUSE)
+        return false;
+    io_unget(key);
+    return true;
+}
+
 int poll_key()
 {
     if (int key = term_signal_key(); key != KEY_NONE)
@@ -136,17 +150,17 @@ int poll_key()
     return key;
 }
 
-void cursor_hide()
+static void term_cursor(bool visible)
 {
-    io_cursor(false);
+    if (cursor_visible != visible)
+        io_cursor(visible);
+    cursor_visible = visible;
     io_refresh();
 }
 
-void cursor_show()
-{
-    io_cursor(true);
-    io_refresh();
-}
+void cursor_hide() { term_cursor(false); }
+
+void cursor_show() { term_cursor(true); }
 
 void cursor_move(int row, int col) { io_move(row, col); }
 

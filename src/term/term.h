@@ -36,11 +36,15 @@ void term_size(int32_t &cols, int32_t &rows);
 // Like get_key, but returns KEY_NONE at once when nothing was typed, and a key typed meanwhile
 // is taken whole (a two-part key leaves no second half behind): for work that gives way to keys.
 [[nodiscard]] int poll_key();
+// True when a key has been typed and not read yet (more of a paste, or a fast typist), so that
+// work for the eyes (drawing) can wait until the keys stop coming.
+[[nodiscard]] bool key_waiting();
 // Holds the signals that end the editor, so that what runs until signals_release (a save) is
 // never cut short; one that came meanwhile takes effect at the next key read.
 void signals_hold();
 void signals_release();
-// Hide or show the terminal cursor; both refresh the terminal.
+// Hide or show the terminal cursor, then refresh the terminal; the terminal is told only when
+// the cursor's visibility changes.
 void cursor_hide();
 void cursor_show();
 // Moves the drawing position (and so the terminal cursor).

@@ -76,6 +76,8 @@ int io_getch_nowait()
     return key;
 }
 
+void io_unget(int key) { ungetch(key); }
+
 // Leaving curses mode and refreshing is how curses comes back from a shell escape: it sets the
 // program's terminal modes, the keypad and the alternate screen again and repaints everything.
 void io_resume()

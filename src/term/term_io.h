@@ -40,6 +40,8 @@ void io_size(int &rows, int &cols);
 [[nodiscard]] int io_getch();
 // Next key if one has already arrived, else IO_NO_KEY at once.
 [[nodiscard]] int io_getch_nowait();
+// Puts a key back, to be the next one read.
+void io_unget(int key);
 // Sets curses mode up again after the process was stopped and continued (the shell may have put
 // the terminal back into line mode meanwhile); the next refresh repaints the whole screen.
 void io_resume();

@@ -104,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     write_file(path, original);
 
     fake_term_reset(1 + data[1] % 60, 80 + data[2] % 3 * 10);
+    fake_type_ahead(data[2] & 0x40);
     queue_keys(data + HEADER, size - HEADER);
     std::vector<char *> argv = {const_cast<char *>("tolm"), path.data()};
     if (data[2] & 0x80)

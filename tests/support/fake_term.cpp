@@ -163,6 +163,8 @@ int io_getch()
 
 int io_getch_nowait() { return term.type_ahead && !term.keys.empty() ? fake_pop_key() : IO_NO_KEY; }
 
+void io_unget(int key) { term.keys.push_front({key}); }
+
 void io_resume() { term.resumes++; }
 
 bool io_move(int row, int col)
