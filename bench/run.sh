@@ -260,7 +260,7 @@ declare -A save_bytes save_us
 for f in "$small" "$huge"; do
     bytes=0 times=()
     for _ in 1 2 3 4 5; do
-        # "save: 1 change in N bytes: W byte(s) written in S s (message)" becomes "W S"
+        # "save: 1 change(s) in N bytes: W byte(s) written in S s ..." becomes "W S"
         out=$("$benches/bench_find_save" save "$f" $(($(stat -c %s "$f") / 2)) |
             sed -n 's/.*: \([0-9]*\) byte(s) written in \([0-9.]*\) s.*/\1 \2/p')
         [ -n "$out" ] || { note "FAULT: save in $f printed nothing"; out="-1 0"; }
