@@ -4,6 +4,7 @@
 #include "edit/edit.h"
 #include "term/term.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -11,8 +12,9 @@ namespace {
 
 constexpr int VALUE_COLUMN = 19;
 constexpr int PROMPT_END = 59;
-// A digit is taken only while the value has room for it below 2^31.
-constexpr int64_t MAX_BEFORE_DIGIT = 0x7FFFFFF;
+// The cap is 2^31 - 1, or the last offset of a file larger than 2 GiB. A digit is taken only
+// while the value is at most a sixteenth of the cap, so every offset up to the cap can be typed.
+constexpr int64_t SMALL_FILE_CAP = 0x7FFFFFFF;
 
 }  // namespace
 
@@ -29,12 +31,13 @@ void jump_prompt(editor_state &st)
     prompt_draw(st, 0, " Jump to offset: 0x");
     prompt_blank(st, VALUE_COLUMN, PROMPT_END);
     int64_t value = 0;
+    int64_t max_before_digit = std::max(SMALL_FILE_CAP, last_offset(st)) / 16;
     for (;;) {
         jump_draw_value(st, value);
         int key = get_key();
         int digit = hex_digit_value(key);
         if (digit >= 0) {
-            if (value <= MAX_BEFORE_DIGIT)
+            if (value <= max_before_digit)
                 value = value * 16 + digit;
         } else if (key == KEY_BACKSPACE_CODE) {
             value /= 16;
