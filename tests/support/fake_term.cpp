@@ -11,6 +11,7 @@ namespace {
 struct fake_cell {
     char ch = ' ';
     int pair = 0;
+    int attrs = 0;  // video attributes (IO_ATTR_*), drawn in place of a pair without colours
 };
 
 struct fake_terminal {
@@ -22,6 +23,7 @@ struct fake_terminal {
     int row = 0;
     int col = 0;
     int pair = 0;
+    int attrs = 0;
     int refreshes = 0;
     int pair_sets = 0;
     bool out_of_keys_reported = false;
@@ -61,9 +63,11 @@ size_t fake_keys_left() { return term.keys.size(); }
 bool fake_untouched_from(int first_col)
 {
     for (int row = 0; row < term.rows; row++)
-        for (int col = first_col; col < term.cols; col++)
-            if (fake_at(row, col).ch != ' ' || fake_at(row, col).pair != 0)
+        for (int col = first_col; col < term.cols; col++) {
+            const fake_cell &cell = fake_at(row, col);
+            if (cell.ch != ' ' || cell.pair != 0 || cell.attrs != 0)
                 return false;
+        }
     return true;
 }
 
@@ -82,6 +86,14 @@ std::vector<int> fake_pair_row(int row)
     for (int col = 0; col < term.cols; col++)
         pairs.push_back(fake_at(row, col).pair);
     return pairs;
+}
+
+std::vector<int> fake_attrs_row(int row)
+{
+    std::vector<int> attrs;
+    for (int col = 0; col < term.cols; col++)
+        attrs.push_back(fake_at(row, col).attrs);
+    return attrs;
 }
 
 int fake_cursor_row() { return term.row; }
@@ -132,17 +144,25 @@ void io_addch(char ch)
 {
     if (term.row < 0 || term.row >= term.rows || term.col >= term.cols)
         return;
-    fake_at(term.row, term.col) = fake_cell{ch, term.pair};
+    fake_at(term.row, term.col) = fake_cell{ch, term.pair, term.attrs};
     if (++term.col == term.cols && term.row + 1 < term.rows) {
         term.col = 0;
         term.row++;
     }
 }
 
+// As in curses, a pair replaces the video attributes and video attributes replace the pair.
 void io_set_pair(int pair)
 {
     term.pair = pair;
+    term.attrs = 0;
     term.pair_sets++;
+}
+
+void io_set_attrs(int attrs)
+{
+    term.attrs = attrs;
+    term.pair = 0;
 }
 
 void io_clear()
