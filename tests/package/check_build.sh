@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the two ways into Tolm that need no test tools. Usage:
 #   check_build.sh plain SOURCE_DIR     a packager's Release build: it makes the program and its
-#                                       documents only, hardened; with the tests asked for and
+#                                       documents only, hardened, the page naming the prefix's
+#                                       documentation folder; with the tests asked for and
 #                                       GoogleTest absent, configuring still works and says so
 #   check_build.sh dev-edit SOURCE_DIR  a newcomer's ./dev edit in a fresh copy of the sources:
 #                                       it builds the program only and shows the first screen
@@ -55,13 +56,16 @@ check_hardening() {
 
 plain() {
     local build=$scratch/build output expected="changelog changelog.gz libtolm_core.a tolm tolm.1 tolm.1.gz "
-    cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release >"$scratch/log" 2>&1 &&
+    cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/opt/tolm \
+        >"$scratch/log" 2>&1 &&
         cmake --build "$build" -j 2 >>"$scratch/log" 2>&1 ||
         { cat "$scratch/log"; fail "the plain Release build failed"; return; }
     output=$(built_files "$build")
     [[ $output == "$expected" ]] ||
         fail "the plain build made '$output' instead of the program and its documents, '$expected'"
     check_hardening "$build/tolm"
+    grep -qx '\.ds docdir /opt/tolm/share/doc/tolm' "$build/tolm.1" ||
+        fail "the manual page does not name the documentation folder under the prefix /opt/tolm"
 
     output=$(cmake -S "$source_dir" -B "$scratch/no-gtest" -DTOLM_TESTS=ON \
         -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON 2>&1) ||
