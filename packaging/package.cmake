@@ -14,7 +14,7 @@ set(TOLM_MAN_PAGE_SOURCE ${PROJECT_SOURCE_DIR}/doc/tolm.1)
 set(TOLM_MAN_PAGE ${PROJECT_BINARY_DIR}/tolm.1)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TOLM_MAN_PAGE_SOURCE})
 file(READ ${TOLM_MAN_PAGE_SOURCE} page)
-string(REGEX REPLACE "\n\.ds docdir [^\n]*" "\n.ds docdir ${CMAKE_INSTALL_FULL_DOCDIR}" page "${page}")
+string(REGEX REPLACE "\n\\.ds docdir [^\n]*" "\n.ds docdir ${CMAKE_INSTALL_FULL_DOCDIR}" page "${page}")
 file(CONFIGURE OUTPUT ${TOLM_MAN_PAGE} CONTENT "${page}" @ONLY)
 
 # Debian's changelog, which names the maintainer.

@@ -39,7 +39,7 @@ constexpr int MAX_PAIRS = 256;
 
 static int pending_key;
 static int pairs_created;
-static bool has_colors;
+static bool colors_available;
 static int pair_attrs[MAX_PAIRS];  // curses video attributes of each pair, used without colours
 
 void term_init()
@@ -47,7 +47,7 @@ void term_init()
     pending_key = 0;
     pairs_created = 0;
     io_init();
-    has_colors = io_has_colors();
+    colors_available = io_has_colors();
 }
 
 void term_close() { io_end(); }
@@ -131,7 +131,7 @@ void cursor_move(int row, int col) { io_move(row, col); }
 // in, so the cursor, the changes and the status line still stand out.
 static void term_use_pair(int pair)
 {
-    if (has_colors)
+    if (colors_available)
         io_set_pair(pair);
     else
         io_set_attrs(pair > 0 && pair <= pairs_created && pair < MAX_PAIRS ? pair_attrs[pair] : 0);
