@@ -4,9 +4,10 @@
 #                                       documents only, hardened, the page naming the prefix's
 #                                       documentation folder; with the tests asked for and
 #                                       GoogleTest absent, configuring still works and says so
-#   check_build.sh dev-edit SOURCE_DIR  a newcomer's ./dev edit in a fresh copy of the sources:
-#                                       it builds the program only and shows the first screen
-#                                       within FIRST_SCREEN_LIMIT seconds; prints the time taken
+#   check_build.sh dev-edit SOURCE_DIR  a newcomer's ./dev edit in a fresh copy of the sources,
+#                                       called from another folder on a file there: it builds the
+#                                       program only and shows the file's first screen within
+#                                       FIRST_SCREEN_LIMIT seconds; prints the time taken
 # Exit status: 0 passed, 1 failed, 77 skipped (dev-edit outside a git work tree).
 set -u
 
@@ -93,13 +94,14 @@ dev_edit() {
     local copy=$scratch/tolm start elapsed screen
     mkdir "$copy" && copy_sources "$copy" || { fail "copying the sources failed"; return; }
 
+    printf 'Tolm first screen' >"$scratch/sample.bin"
     start=$EPOCHREALTIME
-    tmx new-session -d -s dev -x 80 -y 25 -c "$copy" -- \
-        bash -c './dev edit; echo $? >status; exec sleep infinity' ||
+    tmx new-session -d -s dev -x 80 -y 25 -c "$scratch" -- \
+        bash -c 'tolm/dev edit sample.bin; echo $? >status; exec sleep infinity' ||
         { fail "tmux could not start ./dev edit"; return; }
-    until [[ $(tmx capture-pane -p -t dev -S 24 -E 24) == "demo.bin (341 bytes)"* ]]; do
+    until [[ $(tmx capture-pane -p -t dev -S 24 -E 24) == "sample.bin (17 bytes)"* ]]; do
         elapsed=$(awk "BEGIN { print int($EPOCHREALTIME - $start) }")
-        if ((elapsed >= FIRST_SCREEN_LIMIT)) || [[ -s $copy/status ]]; then
+        if ((elapsed >= FIRST_SCREEN_LIMIT)) || [[ -s $scratch/status ]]; then
             fail "no first screen after $elapsed s:"
             tmx capture-pane -p -t dev
             return
@@ -111,10 +113,10 @@ dev_edit() {
     sleep 0.2
     tmx send-keys -t dev Escape
     for ((i = 0; i < 100; i++)); do
-        [[ -s $copy/status ]] && break
+        [[ -s $scratch/status ]] && break
         sleep 0.05
     done
-    [[ $(cat "$copy/status" 2>/dev/null) == 0 ]] || fail "./dev edit did not end with status 0 on Escape"
+    [[ $(cat "$scratch/status" 2>/dev/null) == 0 ]] || fail "./dev edit did not end with status 0 on Escape"
     screen=$(tmx capture-pane -p -t dev)
     [[ $screen == *"dev: building the program"* ]] || fail "./dev edit did not say it was building"
     [[ -z $(find "$copy/build" -name 'unit*' -o -name '*asan*' -o -name '*fuzz*' -o -name 'bench_*') ]] ||
