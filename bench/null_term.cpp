@@ -38,6 +38,7 @@ void io_resume() {}
 bool io_move(int, int) { return true; }
 void io_addch(char) {}
 void io_set_pair(int) {}
+void io_set_attrs(int) {}
 void io_clear() {}
 void io_cursor(bool) {}
 void io_refresh() {}

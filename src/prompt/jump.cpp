@@ -5,6 +5,7 @@
 #include "screen/screen.h"
 #include "term/term.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -12,8 +13,9 @@ namespace {
 
 constexpr int VALUE_COLUMN = 19;
 constexpr int PROMPT_END = 59;
-// A digit is taken only while the value has room for it below 2^31.
-constexpr int64_t MAX_BEFORE_DIGIT = 0x7FFFFFF;
+// The cap is 2^31 - 1, or the last offset of a file larger than 2 GiB. A digit is taken only
+// while the value is at most a sixteenth of the cap, so every offset up to the cap can be typed.
+constexpr int64_t SMALL_FILE_CAP = 0x7FFFFFFF;
 
 }  // namespace
 
@@ -35,6 +37,7 @@ void jump_prompt(editor_state &st)
 {
     jump_draw_prompt(st);
     int64_t value = 0;
+    int64_t max_before_digit = std::max(SMALL_FILE_CAP, last_offset(st)) / 16;
     for (;;) {
         jump_draw_value(st, value);
         int key = get_key();
@@ -43,7 +46,7 @@ void jump_prompt(editor_state &st)
             redraw_screen(st);
             jump_draw_prompt(st);
         } else if (digit >= 0) {
-            if (value <= MAX_BEFORE_DIGIT)
+            if (value <= max_before_digit)
                 value = value * 16 + digit;
         } else if (key == KEY_BACKSPACE_CODE) {
             value /= 16;

@@ -34,12 +34,15 @@ constexpr short pc_to_curses[8] = {IO_COLOR_BLACK, IO_COLOR_BLUE,    IO_COLOR_GR
                                    IO_COLOR_YELLOW, IO_COLOR_WHITE};
 
 constexpr int SCREEN_WIDTH = 80;
+constexpr int MAX_PAIRS = 256;
 
 }  // namespace
 
 static int pending_key;
 static int pairs_created;
 static int cursor_visible;  // -1 until the editor sets it
+static bool colors_available;
+static int pair_attrs[MAX_PAIRS];  // curses video attributes of each pair, used without colours
 
 void term_init()
 {
@@ -49,6 +52,7 @@ void term_init()
     // Before curses starts, so that curses leaves these signals to the editor.
     signals_catch();
     io_init();
+    colors_available = io_has_colors();
 }
 
 void term_close() { io_end(); }
@@ -164,11 +168,27 @@ void cursor_show() { term_cursor(true); }
 
 void cursor_move(int row, int col) { io_move(row, col); }
 
+// Makes the pair that of what is drawn next. Without colours the pair's video attributes stand
+// in, so the cursor, the changes and the status line still stand out.
+static void term_use_pair(int pair)
+{
+    if (colors_available)
+        io_set_pair(pair);
+    else
+        io_set_attrs(pair > 0 && pair <= pairs_created && pair < MAX_PAIRS ? pair_attrs[pair] : 0);
+}
+
+static int term_video_attrs(int video)
+{
+    return (video & VIDEO_REVERSE ? IO_ATTR_REVERSE : 0) | (video & VIDEO_BOLD ? IO_ATTR_BOLD : 0) |
+           (video & VIDEO_DIM ? IO_ATTR_DIM : 0);
+}
+
 char cell_char(unsigned char byte) { return byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.'; }
 
 void put_char(int ch, int pair)
 {
-    io_set_pair(pair);
+    term_use_pair(pair);
     io_addch(cell_char(static_cast<unsigned char>(ch)));
     io_refresh();
 }
@@ -181,10 +201,10 @@ void put_row(int row, int col, const char *text, const int32_t *pairs, int count
     count = std::min(count, cols - col);
     if (count <= 0 || !io_move(row, col))
         return;
-    io_set_pair(pairs[0]);
+    term_use_pair(pairs[0]);
     for (int i = 0; i < count; i++) {
         if (i > 0 && pairs[i] != pairs[i - 1])
-            io_set_pair(pairs[i]);
+            term_use_pair(pairs[i]);
         io_addch(cell_char(static_cast<unsigned char>(text[i])));
     }
 }
@@ -195,7 +215,7 @@ void screen_clear(int pair)
     int rows = 0;
     int cols = 0;
     io_size(rows, cols);
-    io_set_pair(pair);
+    term_use_pair(pair);
     int width = std::min(cols, SCREEN_WIDTH);
     for (int row = 0; row < rows; row++)
         for (int col = 0; col < width; col++)
@@ -205,9 +225,11 @@ void screen_clear(int pair)
     io_refresh();
 }
 
-int color_alloc(int attr)
+int color_alloc(int attr, int video)
 {
     pairs_created++;
     io_init_pair(pairs_created, pc_to_curses[attr & 7], pc_to_curses[(attr >> 4) & 7]);
+    if (pairs_created < MAX_PAIRS)
+        pair_attrs[pairs_created] = term_video_attrs(video);
     return pairs_created;
 }

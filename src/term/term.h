@@ -21,6 +21,12 @@ constexpr int KEY_ALT_U = 0x116;
 constexpr int KEY_REDRAW = 0x19A;
 constexpr int KEY_NONE = -1;  // poll_key: nothing was typed
 
+// Video attributes that show a colour pair's role on a terminal without colours; or'ed together.
+constexpr int VIDEO_PLAIN = 0;
+constexpr int VIDEO_REVERSE = 1;
+constexpr int VIDEO_BOLD = 2;
+constexpr int VIDEO_DIM = 4;  // shown only where the terminal can dim
+
 // Starts curses mode and forgets any half-read two-part key and any colour pair made before;
 // catches the signals that end the editor (see get_key) and the continue after a stop.
 void term_init();
@@ -56,7 +62,8 @@ void put_char(int ch, int pair);
 void put_row(int row, int col, const char *text, const int32_t *pairs, int count);
 // Clears the screen and paints the first 80 columns of every line in the pair; refreshes.
 void screen_clear(int pair);
-// Creates the next colour pair from a PC attribute byte and returns its number (1, 2, ...).
-[[nodiscard]] int color_alloc(int attr);
+// Creates the next colour pair from a PC attribute byte and returns its number (1, 2, ...). On a
+// terminal without colours the pair's cells are drawn in the video attributes given instead.
+[[nodiscard]] int color_alloc(int attr, int video = VIDEO_PLAIN);
 // The character a byte is drawn as: itself when printable ASCII (32-126), else '.'.
 [[nodiscard]] char cell_char(unsigned char byte);

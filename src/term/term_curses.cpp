@@ -16,6 +16,8 @@ static_assert(IO_COLOR_BLACK == COLOR_BLACK && IO_COLOR_RED == COLOR_RED);
 static_assert(IO_COLOR_GREEN == COLOR_GREEN && IO_COLOR_YELLOW == COLOR_YELLOW);
 static_assert(IO_COLOR_BLUE == COLOR_BLUE && IO_COLOR_MAGENTA == COLOR_MAGENTA);
 static_assert(IO_COLOR_CYAN == COLOR_CYAN && IO_COLOR_WHITE == COLOR_WHITE);
+static_assert(IO_ATTR_REVERSE == static_cast<int>(A_REVERSE) && IO_ATTR_DIM == static_cast<int>(A_DIM));
+static_assert(IO_ATTR_BOLD == static_cast<int>(A_BOLD));
 
 static WINDOW *screen;
 
@@ -91,6 +93,8 @@ bool io_move(int row, int col) { return wmove(stdscr, row, col) != ERR; }
 void io_addch(char ch) { waddch(stdscr, static_cast<unsigned char>(ch)); }
 
 void io_set_pair(int pair) { wattrset(stdscr, COLOR_PAIR(pair)); }
+
+void io_set_attrs(int attrs) { wattrset(stdscr, attrs); }
 
 void io_clear() { wclear(stdscr); }
 

@@ -28,6 +28,12 @@ constexpr short IO_COLOR_MAGENTA = 5;
 constexpr short IO_COLOR_CYAN = 6;
 constexpr short IO_COLOR_WHITE = 7;
 
+// Curses video attributes, which stand in for colours on a terminal without them.
+// term_curses.cpp checks them against curses itself.
+constexpr int IO_ATTR_REVERSE = 1 << 18;
+constexpr int IO_ATTR_DIM = 1 << 20;
+constexpr int IO_ATTR_BOLD = 1 << 21;
+
 // Starts curses mode: raw keys without echo, keypad translation, 100 ms key reads, 50 ms Esc delay.
 void io_init();
 // Ends curses mode.
@@ -51,6 +57,8 @@ bool io_move(int row, int col);
 void io_addch(char ch);
 // Makes the colour pair the attribute of what is drawn next.
 void io_set_pair(int pair);
+// Makes these video attributes (IO_ATTR_* or'ed, no colour pair) those of what is drawn next.
+void io_set_attrs(int attrs);
 // Clears the whole screen.
 void io_clear();
 // Shows (true) or hides (false) the terminal cursor.

@@ -13,6 +13,7 @@ namespace {
 struct fake_cell {
     char ch = ' ';
     int pair = 0;
+    int attrs = 0;  // video attributes (IO_ATTR_*), drawn in place of a pair without colours
 };
 
 // A queued key, or a change of the terminal's size that curses reports as a resize key.
@@ -31,6 +32,7 @@ struct fake_terminal {
     int row = 0;
     int col = 0;
     int pair = 0;
+    int attrs = 0;
     int refreshes = 0;
     int pair_sets = 0;
     bool out_of_keys_reported = false;
@@ -96,9 +98,11 @@ size_t fake_keys_left() { return term.keys.size(); }
 bool fake_untouched_from(int first_col)
 {
     for (int row = 0; row < term.rows; row++)
-        for (int col = first_col; col < term.cols; col++)
-            if (fake_at(row, col).ch != ' ' || fake_at(row, col).pair != 0)
+        for (int col = first_col; col < term.cols; col++) {
+            const fake_cell &cell = fake_at(row, col);
+            if (cell.ch != ' ' || cell.pair != 0 || cell.attrs != 0)
                 return false;
+        }
     return true;
 }
 
@@ -121,6 +125,15 @@ std::vector<int> fake_pair_row(int row)
 
 bool fake_drawn_astray() { return term.astray; }
 int fake_resume_count() { return term.resumes; }
+
+std::vector<int> fake_attrs_row(int row)
+{
+    std::vector<int> attrs;
+    for (int col = 0; col < term.cols; col++)
+        attrs.push_back(fake_at(row, col).attrs);
+    return attrs;
+}
+
 int fake_cursor_row() { return term.row; }
 int fake_cursor_col() { return term.col; }
 bool fake_cursor_visible() { return term.cursor_visible; }
@@ -187,7 +200,7 @@ void io_addch(char ch)
     }
     if (term.row < 0 || term.row >= term.rows || term.col >= term.cols)
         return;
-    fake_at(term.row, term.col) = fake_cell{ch, term.pair};
+    fake_at(term.row, term.col) = fake_cell{ch, term.pair, term.attrs};
     if (++term.col == term.cols) {
         term.position_lost = true;
         if (term.row + 1 < term.rows) {
@@ -197,10 +210,18 @@ void io_addch(char ch)
     }
 }
 
+// As in curses, a pair replaces the video attributes and video attributes replace the pair.
 void io_set_pair(int pair)
 {
     term.pair = pair;
+    term.attrs = 0;
     term.pair_sets++;
+}
+
+void io_set_attrs(int attrs)
+{
+    term.attrs = attrs;
+    term.pair = 0;
 }
 
 void io_clear()

@@ -42,6 +42,7 @@ void fake_out_of_keys();
 
 [[nodiscard]] std::string fake_text_row(int row);
 [[nodiscard]] std::vector<int> fake_pair_row(int row);
+[[nodiscard]] std::vector<int> fake_attrs_row(int row);
 [[nodiscard]] int fake_cursor_row();
 [[nodiscard]] int fake_cursor_col();
 [[nodiscard]] bool fake_cursor_visible();
