@@ -35,15 +35,22 @@ constexpr const char *QUIT_WARNING =
 
 }  // namespace
 
-command read_command(editor_state &st)
+// The next key; a resize or a return from a stop meanwhile draws the screen again first.
+static int loop_read_key(editor_state &st)
 {
     int key = get_key();
     while (key == KEY_REDRAW) {
         redraw_screen(st);
         key = get_key();
     }
+    return key;
+}
+
+command read_command(editor_state &st)
+{
+    int key = loop_read_key(st);
     if (key == KEY_TWO_PART)
-        key = get_key() | KEY_EXTENDED;
+        key = loop_read_key(st) | KEY_EXTENDED;
     for (const command_key &k : command_keys)
         if (k.key == key)
             return k.cmd;

@@ -175,8 +175,24 @@ static void screen_place_cursor(const editor_state &st)
     cursor_show();
 }
 
-static void screen_paint(const editor_state &st)
+// Lays the screen out for the terminal's size now, the view following the cursor, when it is
+// not the size of the last drawing: a resize read as the second half of a two-part key or
+// while the editor was not waiting for a key is not seen as one.
+static void screen_measure(editor_state &st)
 {
+    int32_t cols = 0;
+    int32_t rows = 0;
+    term_size(cols, rows);
+    if (cols == st.cols && rows == st.rows)
+        return;
+    st.cols = cols;
+    st.rows = rows;
+    keep_cursor_in_view(st);
+}
+
+static void screen_paint(editor_state &st)
+{
+    screen_measure(st);
     file_revalidate();
     screen_status_line(st);
     screen_file_lines(st);
@@ -191,9 +207,4 @@ void draw_screen(editor_state &st)
 
 void skip_drawing(editor_state &st) { screen_take_message(st); }
 
-void redraw_screen(editor_state &st)
-{
-    term_size(st.cols, st.rows);
-    keep_cursor_in_view(st);
-    screen_paint(st);
-}
+void redraw_screen(editor_state &st) { screen_paint(st); }
