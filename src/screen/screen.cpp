@@ -205,6 +205,10 @@ void draw_screen(editor_state &st)
     screen_paint(st);
 }
 
-void skip_drawing(editor_state &st) { screen_take_message(st); }
+void skip_drawing(editor_state &st)
+{
+    screen_measure(st);
+    screen_take_message(st);
+}
 
 void redraw_screen(editor_state &st) { screen_paint(st); }
