@@ -36,6 +36,8 @@
 # soon as it shows, so it must differ from what was shown before the last key took effect.
 # The @run commands and the check find the program's process id in E2E_PID and the private tmux
 # server in E2E_TMUX (tmux -S "$E2E_TMUX" kill-server closes the program's terminal).
+# The setup, the check and the @run commands can write an input shared by several cases with
+# `fixture NAME`, which prints the bytes made by the script NAME of the fixtures folder.
 #
 # Every case also checks that a program that ended left the terminal in line mode with echo and
 # off the alternate screen, and that the program ends once its terminal is gone: the runner closes
@@ -71,6 +73,10 @@ if [[ -f $case_dir/timeout ]]; then
     ((case_timeout > timeout)) && timeout=$case_timeout
 fi
 deadline=$((SECONDS + timeout))
+
+export E2E_FIXTURES=$runner_dir/fixtures
+fixture() { bash -eu "$E2E_FIXTURES/$1"; }
+export -f fixture
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tolm-e2e.XXXXXX") || exit 1
 work=$scratch/work
