@@ -8,7 +8,7 @@
 #   setup     bash script (run with -eu) in a fresh scratch folder, the program's working folder;
 #             ending with status 77 skips the case (say why on standard output)
 #   args      the command line after the program name, one argument per line; an empty line is
-#             an empty argument, a missing or empty file means no argument
+#             an empty argument and an empty file no argument at all; data.bin when absent
 #   wrap      a command to run the program under (valgrind and its options), one word per line
 #   size      COLSxROWS of the terminal, 80x25 when absent
 #   user      run the program as this user when the runner is root, so that file permissions
@@ -239,7 +239,7 @@ fi
 # The file out.hex is about is fixed before the program can create any of its own.
 mapfile -t setup_files < <(cd "$work" && find . -type f | sed 's|^\./||')
 
-args=()
+args=(data.bin)
 [[ -f $case_dir/args ]] && mapfile -t args <"$case_dir/args"
 wrap=()
 [[ -f $case_dir/wrap ]] && mapfile -t wrap <"$case_dir/wrap"
