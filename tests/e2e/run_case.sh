@@ -38,6 +38,7 @@
 # server in E2E_TMUX (tmux -S "$E2E_TMUX" kill-server closes the program's terminal).
 # The setup, the check and the @run commands can write an input shared by several cases with
 # `fixture NAME`, which prints the bytes made by the script NAME of the fixtures folder.
+# Expected screens shared by several cases lie in the expected folder; a case links to them.
 #
 # Every case also checks that a program that ended left the terminal in line mode with echo and
 # off the alternate screen, and that the program ends once its terminal is gone: the runner closes
