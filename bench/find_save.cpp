@@ -1,6 +1,7 @@
 // Figures for find and save on a real file:
 //   bench_find_save find FILE HEXBYTES   time to find the bytes from offset 0, and the rate
-//   bench_find_save save FILE OFFSET     time and bytes written to save one changed byte
+//   bench_find_save save FILE OFFSET [COUNT]  time, bytes written and write calls to save COUNT
+//                                        adjacent changed bytes (one by default)
 #include "bench_support.h"
 
 #include "edit/edit.h"
@@ -19,17 +20,24 @@ static double seconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Bytes this process has handed to write(2) so far.
-static int64_t bytes_written()
+// What this process has written so far: bytes handed to write(2) and its kin, and the calls.
+struct io_counts {
+    int64_t bytes = -1;
+    int64_t calls = -1;
+};
+
+static io_counts io_so_far()
 {
     FILE *io = fopen("/proc/self/io", "r");
     char line[128];
-    int64_t wchar = -1;
-    while (io && fgets(line, sizeof line, io))
-        sscanf(line, "wchar: %" SCNd64, &wchar);
+    io_counts counts;
+    while (io && fgets(line, sizeof line, io)) {
+        sscanf(line, "wchar: %" SCNd64, &counts.bytes);
+        sscanf(line, "syscw: %" SCNd64, &counts.calls);
+    }
     if (io)
         fclose(io);
-    return wchar;
+    return counts;
 }
 
 static int bench_find(editor_state &st, const char *hex)
@@ -46,32 +54,38 @@ static int bench_find(editor_state &st, const char *hex)
     return found < 0 ? 1 : 0;
 }
 
-static int bench_save(editor_state &st, int64_t offset)
+static int bench_save(editor_state &st, int64_t offset, int64_t count)
 {
-    st.cursor = offset;
-    uint8_t old_value = current_byte(st);
-    if (record_change(st, offset, static_cast<uint8_t>(old_value ^ 0xFF), old_value) != 0)
-        return 1;
-    int64_t before = bytes_written();
+    for (st.cursor = offset; st.cursor < offset + count; st.cursor++) {
+        uint8_t old_value = current_byte(st);
+        if (record_change(st, st.cursor, static_cast<uint8_t>(old_value ^ 0xFF), old_value) != 0)
+            return 1;
+    }
+    io_counts before = io_so_far();
     auto start = std::chrono::steady_clock::now();
     save_changes(st);
     double s = seconds_since(start);
-    printf("save: 1 change in %" PRId64 " bytes: %" PRId64 " byte(s) written in %.6f s (%s)\n",
-           st.file_size, bytes_written() - before, s, st.message ? st.message : "");
+    io_counts after = io_so_far();
+    printf("save: %" PRId64 " change(s) in %" PRId64 " bytes: %" PRId64 " byte(s) written in %.6f s with %" PRId64
+           " write call(s) (%s)\n",
+           count, st.file_size, after.bytes - before.bytes, s, after.calls - before.calls,
+           st.message ? st.message : "");
     clear_message(st);
     return 0;
 }
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: %s find FILE HEXBYTES | save FILE OFFSET\n", argv[0]);
+    if (argc != 4 && argc != 5) {
+        fprintf(stderr, "usage: %s find FILE HEXBYTES | save FILE OFFSET [COUNT]\n", argv[0]);
         return 2;
     }
     editor_state st{};
     if (!bench_open(st, argv[2]))
         return 2;
-    int status = strcmp(argv[1], "find") == 0 ? bench_find(st, argv[3]) : bench_save(st, strtoll(argv[3], nullptr, 0));
+    int64_t count = argc == 5 ? strtoll(argv[4], nullptr, 0) : 1;
+    int status = strcmp(argv[1], "find") == 0 ? bench_find(st, argv[3])
+                                              : bench_save(st, strtoll(argv[3], nullptr, 0), count);
     file_close();
     return status;
 }

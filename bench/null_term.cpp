@@ -32,9 +32,13 @@ int io_getch()
     escape_pending = !escape_pending;
     return escape_pending ? IO_NO_KEY : 27;
 }
+int io_getch_nowait() { return IO_NO_KEY; }
+void io_unget(int) {}
+void io_resume() {}
 bool io_move(int, int) { return true; }
 void io_addch(char) {}
 void io_set_pair(int) {}
+void io_set_attrs(int) {}
 void io_clear() {}
 void io_cursor(bool) {}
 void io_refresh() {}

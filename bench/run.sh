@@ -317,7 +317,7 @@ declare -A save_bytes save_us
 for f in "$small" "$huge"; do
     bytes=0 times=()
     for _ in 1 2 3 4 5; do
-        # "save: 1 change in N bytes: W byte(s) written in S s (message)" becomes "W S"
+        # "save: 1 change(s) in N bytes: W byte(s) written in S s ..." becomes "W S"
         out=$("$benches/bench_find_save" save "$f" $(($(stat -c %s "$f") / 2)) |
             sed -n 's/.*: \([0-9]*\) byte(s) written in \([0-9.]*\) s.*/\1 \2/p')
         [ -n "$out" ] || { note "FAULT: save in $f printed nothing"; out="-1 0"; }
@@ -333,6 +333,92 @@ for f in "$small" "$huge"; do
 done
 row "save time" "64 GiB" "$(calc '%.3f ms' "${save_us[$huge]} / 1000")" \
     "$(calc '1 KiB %.3f ms' "${save_us[$small]} / 1000")" "${save_us[$huge]}" "${save_us[$small]}" -
+
+# ------------------------------------------------------------------------------- save by runs
+note "save: 1,000,000 adjacent changes against one, 3 runs each"
+runs_out=$("$benches/bench_find_save" save "$big" 4096 1000000)
+runs_calls=$(sed -n 's/.* with \([0-9]*\) write call(s).*/\1/p' <<<"$runs_out")
+one_times=() run_times=()
+for _ in 1 2 3; do
+    for count in 1 1000000; do
+        t=$("$benches/bench_find_save" save "$big" 4096 "$count" | sed -n 's/.* written in \([0-9.]*\) s.*/\1/p')
+        if [ "$count" = 1 ]; then one_times+=("$(calc '%.0f' "$t * 1e6")"); else run_times+=("$(calc '%.0f' "$t * 1e6")"); fi
+    done
+done
+one_us=$(median "${one_times[@]}") run_us=$(median "${run_times[@]}")
+row "save, write calls" "1 GiB" "${runs_calls:-?} for 1,000,000" "1 run of changes" "${runs_calls:-0}" 1 1
+row "save time, 1,000,000" "1 GiB" "$(calc '%.3f ms' "$run_us / 1000")" "1 change $(calc '%.3f ms' "$one_us / 1000")" \
+    "$run_us" "$one_us" 10
+
+# ---------------------------------------------------------------------------------------- paste
+# Characters, each followed by Right, pasted through tmux into the character column of a 1 MiB
+# file, until the status line shows the cursor past the last one; against the curses baseline
+# reading the same keys. The file saved afterwards must hold exactly the pasted characters.
+mib=$work/mib.bin
+head -c $((1024 * 1024)) /dev/urandom >"$mib.orig"
+pasted() { awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "x\033OC" }'; }
+tmux -S "$sock" -f /dev/null new-session -d -s paste -x 80 -y 25 sleep 100000
+tmux -S "$sock" set-option -g remain-on-exit on >/dev/null
+psh() { tmux -S "$sock" "$@"; }
+# await_line PANE TEXT: polls the pane's last line until it holds TEXT (60 s at most).
+await_line() {
+    local deadline=$((SECONDS + 60))
+    until psh capture-pane -p -t "$1" -S 24 -E 24 | grep -qF "$2"; do
+        [ $SECONDS -lt $deadline ] || { note "FAULT: no '$2' within 60 s"; return 1; }
+        sleep 0.01
+    done
+}
+# paste_run N COMMAND...: pastes N keys pairs into a new window running COMMAND once it shows
+# READY_TEXT, and sets PASTE_US to the microseconds until it shows DONE_TEXT.
+paste_run() {
+    local n=$1 pane start
+    shift
+    pasted "$n" >"$work/paste.txt"
+    psh load-buffer -b keys "$work/paste.txt"
+    pane=$(psh new-window -d -P -F '#{pane_id}' -t paste "$@")
+    await_line "$pane" "$READY_TEXT"
+    [ -z "${BEFORE_KEYS-}" ] || { psh send-keys -t "$pane" "$BEFORE_KEYS"; sleep 0.3; }
+    start=$(now_us)
+    psh paste-buffer -t "$pane" -b keys
+    await_line "$pane" "$DONE_TEXT"
+    PASTE_US=$(($(now_us) - start))
+    PASTE_PANE=$pane
+}
+tolm_paste() { # N: pastes, saves, quits and checks the file
+    cp "$mib.orig" "$mib"
+    READY_TEXT="offset: 0x00000000" BEFORE_KEYS=Tab DONE_TEXT=$(printf 'offset: 0x%08X' "$1") paste_run "$1" "$tolm" "$mib"
+    psh send-keys -t "$PASTE_PANE" M-s
+    await_line "$PASTE_PANE" "File saved."
+    psh send-keys -t "$PASTE_PANE" Escape
+    cmp -s "$mib" <(awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "x" }'; tail -c +$(($1 + 1)) "$mib.orig") ||
+        note "FAULT: the file saved after pasting $1 keys is not what was typed"
+    psh kill-pane -t "$PASTE_PANE"
+}
+baseline_paste() { # N
+    READY_TEXT="curses baseline ready" BEFORE_KEYS="" DONE_TEXT="read $((2 * $1)) keys" \
+        paste_run "$1" "$benches/bench_curses_baseline" $((2 * $1))
+    psh kill-pane -t "$PASTE_PANE"
+}
+note "paste: 100,000 characters each with Right, 3 runs of tolm and the curses baseline by turns"
+tolm_paste_us="" base_paste_us=""
+for _ in 1 2 3; do
+    tolm_paste 100000
+    tolm_paste_us+=" $PASTE_US"
+    baseline_paste 100000
+    base_paste_us+=" $PASTE_US"
+done
+note "paste: 1,000,000 characters each with Right, once"
+tolm_paste 1000000
+million_us=$PASTE_US
+tmux -S "$sock" kill-server
+# shellcheck disable=SC2086 # the lists are meant to split
+{
+    tolm_paste_us=$(median $tolm_paste_us) base_paste_us=$(median $base_paste_us)
+}
+row "paste, 100,000 keys" "1 MiB" "$(calc '%.2f s' "$tolm_paste_us / 1e6")" \
+    "curses $(calc '%.2f s' "$base_paste_us / 1e6")" "$tolm_paste_us" "$base_paste_us" 2
+row "paste, 1,000,000 keys" "1 MiB" "$(calc '%.2f s' "$million_us / 1e6")" \
+    "100,000 $(calc '%.2f s' "$tolm_paste_us / 1e6")" "$million_us" "$tolm_paste_us" 12
 
 # ---------------------------------------------------------------------------------------- table
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)

@@ -1,34 +1,49 @@
-# Installing Tolm and packing it as a Debian package: the program, its manual page (gzipped as
-# Debian does it), the licence and the README. Included from the top-level CMakeLists.txt after
-# the tolm target; `cmake --install` installs, `cpack -G DEB` in the build folder packs.
+# Installing Tolm and packing it as a Debian package: the program, its manual page and the
+# changelog (gzipped as Debian does it), the licence and the README. Included from the top-level
+# CMakeLists.txt after the tolm target; `cmake --install` installs, `cpack -G DEB` in the build
+# folder packs, both under CMAKE_INSTALL_PREFIX (give /usr for a package).
 
 include(GNUInstallDirs)
 
-set(TOLM_MAN_PAGE ${PROJECT_SOURCE_DIR}/doc/tolm.1)
+set(TOLM_MAINTAINER "The Tolm authors <tolm@invalid>" CACHE STRING
+    "Name and mail address of whoever distributes the package, as in 'Name <address>'")
+
+# The page names the documentation folder it is installed beside: its `.ds docdir` line is set
+# to the one under the prefix. The copy in doc/ names that of the default prefix.
+set(TOLM_MAN_PAGE_SOURCE ${PROJECT_SOURCE_DIR}/doc/tolm.1)
+set(TOLM_MAN_PAGE ${PROJECT_BINARY_DIR}/tolm.1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TOLM_MAN_PAGE_SOURCE})
+file(READ ${TOLM_MAN_PAGE_SOURCE} page)
+string(REGEX REPLACE "\n\\.ds docdir [^\n]*" "\n.ds docdir ${CMAKE_INSTALL_FULL_DOCDIR}" page "${page}")
+file(CONFIGURE OUTPUT ${TOLM_MAN_PAGE} CONTENT "${page}" @ONLY)
+
+# Debian's changelog, which names the maintainer.
+set(TOLM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${TOLM_CHANGELOG} @ONLY)
 
 install(TARGETS tolm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The page is gzipped at build time when gzip is there (-n: no name or time stamp, so the same
-# page always gives the same bytes), and installed plain otherwise.
+# The page and the changelog are gzipped at build time when gzip is there (-n: no name or time
+# stamp, so the same text always gives the same bytes), and installed plain otherwise.
 find_program(TOLM_GZIP gzip)
-if(TOLM_GZIP)
-  set(TOLM_MAN_PAGE_GZ ${PROJECT_BINARY_DIR}/tolm.1.gz)
-  add_custom_command(
-    OUTPUT ${TOLM_MAN_PAGE_GZ}
-    COMMAND ${TOLM_GZIP} -9 -n -c ${TOLM_MAN_PAGE} > ${TOLM_MAN_PAGE_GZ}
-    DEPENDS ${TOLM_MAN_PAGE}
-    COMMENT "Compressing the manual page")
-  add_custom_target(tolm_man_page ALL DEPENDS ${TOLM_MAN_PAGE_GZ})
-  # Building the program builds its page too, so that `--target tolm` is enough to install.
-  add_dependencies(tolm tolm_man_page)
-  install(FILES ${TOLM_MAN_PAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
-  install(FILES ${TOLM_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
-
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# Debian looks for the licence of a package under this name.
+foreach(doc IN ITEMS TOLM_MAN_PAGE TOLM_CHANGELOG)
+  if(TOLM_GZIP)
+    get_filename_component(name ${${doc}} NAME)
+    add_custom_command(
+      OUTPUT ${${doc}}.gz
+      COMMAND ${TOLM_GZIP} -9 -n -c ${${doc}} > ${${doc}}.gz
+      DEPENDS ${${doc}}
+      COMMENT "Compressing ${name}")
+    set(${doc} ${${doc}}.gz)
+  endif()
+endforeach()
+# Building the program builds its documents too, so that `--target tolm` is enough to install.
+add_custom_target(tolm_docs ALL DEPENDS ${TOLM_MAN_PAGE} ${TOLM_CHANGELOG})
+add_dependencies(tolm tolm_docs)
+install(FILES ${TOLM_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${TOLM_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The licence, once, under the name Debian looks for.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
 # The Debian package.
@@ -36,7 +51,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolm)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Tolm authors")
-set(CPACK_PACKAGE_CONTACT "The Tolm authors <tolm@invalid>")
+set(CPACK_PACKAGE_CONTACT ${TOLM_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen hexadecimal editor for text terminals")
 set(CPACK_PACKAGE_DESCRIPTION
     "Tolm shows one file of any size sixteen bytes to a line, as hexadecimal and as\n"
@@ -48,9 +63,11 @@ string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
+# The package holds what `cmake --install` puts under the configured prefix.
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Tolm authors <tolm@invalid>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TOLM_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION editors)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries the program links to decide the dependencies where dpkg-shlibdeps (from

@@ -147,14 +147,15 @@ TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
     EXPECT_EQ(file_unmap(), 0);
 }
 
-TEST(FileWriteByte, WritesInPlaceAndEmptiesTheCache)
+TEST(FileWrite, WritesInPlaceAndEmptiesTheCache)
 {
     bytes content = pattern_bytes(2048);
     open_file f(content);
     unsigned char buf[32];
     for (int64_t block : {0, 1, 2, 3})
         ASSERT_EQ(file_read(buf, 1, block * 512), 1);
-    EXPECT_EQ(file_write_byte(700, 0x1AB), 1);  // only the low 8 bits count
+    const unsigned char ab = 0xAB;
+    EXPECT_EQ(file_write(&ab, 1, 700), 1);
     EXPECT_EQ(cached_blocks(), (std::vector<int64_t>{-1, -1, -1, -1}));
     ASSERT_EQ(file_read(buf, 1, 700), 1);
     EXPECT_EQ(buf[0], 0xAB);
@@ -163,20 +164,22 @@ TEST(FileWriteByte, WritesInPlaceAndEmptiesTheCache)
     EXPECT_EQ(f.file.read(), content);
 }
 
-TEST(FileWriteByte, AWriteTheDeviceRejectsIsNotCountedAsWritten)
+TEST(FileWrite, AWriteTheDeviceRejectsIsNotCountedAsWritten)
 {
     int error_code = -1;
     ASSERT_EQ(file_open("/dev/full", "rb+", error_code), 0);
-    EXPECT_EQ(file_write_byte(0, 0x41), 0);
-    EXPECT_EQ(file_write_byte(0, 0x41), 0);
+    const unsigned char a = 0x41;
+    EXPECT_EQ(file_write(&a, 1, 0), 0);
+    EXPECT_EQ(file_write(&a, 1, 0), 0);
     file_close();
 }
 
-TEST(FileWriteByte, AReadOnlyStreamRefusesTheWrite)
+TEST(FileWrite, AReadOnlyStreamRefusesTheWrite)
 {
     bytes content = pattern_bytes(64);
     open_file f(content, "rb");
-    EXPECT_EQ(file_write_byte(3, 0), 0);
+    const unsigned char zero = 0;
+    EXPECT_EQ(file_write(&zero, 1, 3), 0);
     EXPECT_EQ(f.file.read(), content);
 }
 

@@ -67,6 +67,35 @@ TEST(JumpPrompt, ShowsTheValueTypedAndEnterMovesThere)
     }
 }
 
+// Past 2 GiB the cap is the file's last offset, by the same rule: a digit is ignored once the
+// value exceeds a sixteenth of the cap. A file of 2 GiB keeps the cap of smaller files.
+TEST(JumpPrompt, InAFileOverTwoGibibytesEveryOffsetCanBeTyped)
+{
+    constexpr int64_t GiB = int64_t{1} << 30;
+    const struct {
+        int64_t length;
+        const char *typed;
+        std::string shown;
+        int64_t cursor;
+    } cases[] = {
+        {5 * GiB, "13ffffff0\r", "13FFFFFF0", 0x13FFFFFF0},
+        {5 * GiB, "13fffffff" "f\r", "13FFFFFFF", 0x13FFFFFFF},
+        {5 * GiB, "14000000" "0\r", "14000000", 0x14000000},
+        {5 * GiB, "7fffffff" "f\r", "7FFFFFFF", 0x7FFFFFFF},
+        {5 * GiB + 1, "14000000f\r", "14000000F", 5 * GiB},  // past the end: the last byte
+        {2 * GiB, "7ffffff" "f" "f\r", "7FFFFFFF", 2 * GiB - 1},
+        {2 * GiB + 1, "8000000" "f" "f\r", "8000000F", 2 * GiB},
+    };
+    for (const auto &c : cases) {
+        session s(bytes{}, 25, {}, "data.bin", c.length);
+        fake_type(c.typed);
+        jump_prompt(s.st);
+        EXPECT_EQ(text_row(24).substr(0, 60), prompt_line(c.shown)) << c.typed;
+        EXPECT_EQ(s.st.cursor, c.cursor) << c.typed;
+        EXPECT_EQ(fake_keys_left(), 0u) << c.typed;
+    }
+}
+
 TEST(JumpPrompt, AnEmptyFileKeepsTheCursorAtZero)
 {
     session s(bytes{});

@@ -28,6 +28,18 @@ constexpr int CURSES_BACK_TAB = 353;
 constexpr int CURSES_RESIZE = 410;
 constexpr int curses_f(int n) { return 264 + n; }
 
+// The keys the random streams are made of: all but saving, undoing, jumping, finding and quitting.
+const std::vector<std::vector<int>> &random_keys()
+{
+    static const std::vector<std::vector<int>> keys = {
+        {IO_KEY_LEFT}, {IO_KEY_RIGHT}, {IO_KEY_UP}, {IO_KEY_DOWN}, {IO_KEY_PPAGE}, {IO_KEY_NPAGE},
+        {IO_KEY_HOME}, {IO_KEY_END}, {CURSES_INSERT}, {CURSES_SHIFT_DOWN}, {CURSES_SHIFT_UP},
+        {curses_f(63)}, {9}, {'0'}, {'7'}, {'a'}, {'F'}, {'z'}, {'Q'}, {13}, {8}, {0xE9}, {27, 'h'},
+        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE, 9},
+    };
+    return keys;
+}
+
 bool file_is_open(const std::string &path)
 {
     for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -61,7 +73,7 @@ TEST(ReadCommand, CommandKeysIncludingTheCursesCodesThatCoincideWithThem)
         {"F25", {curses_f(25)}, CMD_FIND},        {"F27", {curses_f(27)}, CMD_HELP},
         {"F28", {curses_f(28)}, CMD_JUMP},        {"F51", {curses_f(51)}, CMD_HELP},
         {"F63", {curses_f(63)}, CMD_HOME},        {"F1", {CURSES_F1}, CMD_INVALID_KEY},
-        {"resize", {CURSES_RESIZE}, CMD_INVALID_KEY},
+        {"resize, then Tab", {CURSES_RESIZE, 9}, CMD_TOGGLE_COLUMN},
     };
     session s(bytes(20));
     for (const auto &c : cases) {
@@ -181,6 +193,48 @@ TEST(LoopStep, AltHShowsTheKeyHelpUntilTheNextKey)
     EXPECT_EQ(text_row(24).substr(0, 19), "data.bin (20 bytes)");
 }
 
+// A resize is no key: whatever waits for a key (the loop, the key help, the quit question, the
+// jump and find prompts) is drawn again at the new size, on the new last line, and keeps waiting.
+// A terminal narrower than 80 columns shows what fits and loses nothing.
+TEST(LoopStep, AResizeDrawsWhatWaitsForAKeyAgainAtTheNewSize)
+{
+    constexpr int RESIZE = -1000;  // stands for the resize in the keys below
+    const struct {
+        const char *what;
+        std::vector<int> keys;
+        int steps;
+        int rows, cols;
+        std::string last_line;  // its start, after the steps
+        int64_t cursor;
+        bool running;
+    } cases[] = {
+        {"loop", {IO_KEY_DOWN, RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "data.bin (4096 bytes)", 17, true},
+        {"key help", {27, 'h', RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "  ALT+H Help   ALT+J Jump", 1, true},
+        {"quit question", {'4', 27, IO_NO_KEY, RESIZE, 27, IO_NO_KEY}, 2, 6, 80,
+         "  There are unsaved modifications.", 0, false},
+        {"jump prompt", {27, 'j', '1', RESIZE, 'f', '0', 13}, 1, 12, 80, " Jump to offset: 0x1F0 ", 0x1F0, true},
+        {"find prompt", {9, 27, 'f', 'I', RESIZE, 'P', 13}, 2, 3, 80, " Searching...", 0x2F, true},
+        {"narrow", {IO_KEY_NPAGE, RESIZE, IO_KEY_RIGHT}, 2, 25, 40, "data.bin (4096 bytes)", 0x171, true},
+        {"narrow prompt", {27, 'j', RESIZE, '2', 13}, 1, 25, 20, " Jump to offset: 0x2", 2, true},
+    };
+    for (const auto &c : cases) {
+        session s(pattern_bytes(4096));
+        for (int key : c.keys) {
+            if (key == RESIZE)
+                fake_resize(c.rows, c.cols);
+            else
+                fake_keys({key});
+        }
+        EXPECT_EQ(s.step(c.steps), c.running) << c.what;
+        EXPECT_EQ(s.st.rows, c.rows) << c.what;
+        EXPECT_EQ(s.st.cols, c.cols) << c.what;
+        EXPECT_EQ(s.st.cursor, c.cursor) << c.what;
+        EXPECT_EQ(text_row(c.rows - 1).substr(0, c.last_line.size()), c.last_line) << c.what;
+        EXPECT_EQ(broken_invariant(s.st), "") << c.what;
+        EXPECT_EQ(fake_keys_left(), 0u) << c.what;
+    }
+}
+
 TEST(LoopStep, EscWithoutChangesQuitsAtOnce)
 {
     session s(pattern_bytes(20));
@@ -223,12 +277,7 @@ TEST(LoopStep, AnyOtherCommandAtTheQuitQuestionIsDroppedAndEditingGoesOn)
 // to 60 lines and files of 0 to 2049 bytes, read-only or not.
 TEST(LoopStep, RandomKeyStreamsKeepCursorViewAndChangesConsistent)
 {
-    const std::vector<std::vector<int>> keys = {
-        {IO_KEY_LEFT}, {IO_KEY_RIGHT}, {IO_KEY_UP}, {IO_KEY_DOWN}, {IO_KEY_PPAGE}, {IO_KEY_NPAGE},
-        {IO_KEY_HOME}, {IO_KEY_END}, {CURSES_INSERT}, {CURSES_SHIFT_DOWN}, {CURSES_SHIFT_UP},
-        {curses_f(63)}, {9}, {'0'}, {'7'}, {'a'}, {'F'}, {'z'}, {'Q'}, {13}, {8}, {0xE9}, {27, 'h'},
-        {0, 0x3B}, {0, '4'}, {CURSES_BACK_TAB}, {CURSES_DELETE}, {CURSES_F1}, {CURSES_RESIZE},
-    };
+    const std::vector<std::vector<int>> &keys = random_keys();
     const struct {
         size_t size;
         bool read_only;
@@ -255,5 +304,37 @@ TEST(LoopStep, RandomKeyStreamsKeepCursorViewAndChangesConsistent)
             }
         }
         EXPECT_EQ(s.file.read(), original);
+    }
+}
+
+// Keys typed ahead are carried out without drawing in between, yet the screen after the last one
+// is the one that drawing after every key leaves, messages included.
+TEST(LoopStep, KeysTypedAheadLeaveTheScreenOfKeysTypedOneByOne)
+{
+    const std::vector<std::vector<int>> &keys = random_keys();
+    for (unsigned seed = 1; seed <= 12; seed++) {
+        std::mt19937 rng(seed);
+        const int rows = 1 + static_cast<int>(rng() % 30);
+        std::vector<const std::vector<int> *> stream;
+        for (int i = 0; i < 200; i++)
+            stream.push_back(&keys[rng() % keys.size()]);
+        std::vector<std::string> screens[2];
+        for (bool ahead : {false, true}) {
+            session s(pattern_bytes(seed * 97), rows);
+            fake_type_ahead(ahead);
+            for (const std::vector<int> *command_keys : stream) {
+                for (int key : *command_keys)
+                    fake_keys({key});
+                if (!ahead) {
+                    ASSERT_TRUE(s.step());
+                }
+            }
+            ASSERT_TRUE(s.run());
+            draw_screen(s.st);
+            for (int row = 0; row < rows; row++)
+                screens[ahead].push_back(text_row(row) + s.roles(row));
+            screens[ahead].push_back(std::to_string(s.st.cursor) + " " + std::to_string(change_list(s.st).size()));
+        }
+        EXPECT_EQ(screens[0], screens[1]) << "seed " << seed;
     }
 }

@@ -3,6 +3,7 @@
 #include "edit/edit.h"
 #include "file/file.h"
 #include "screen/screen.h"
+#include "support/failing_sync.h"
 #include "support/fake_term.h"
 #include "support/session.h"
 #include "term/term.h"
@@ -15,8 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -138,6 +141,41 @@ TEST(SaveChanges, WritesOnlyTheChangedBytesAndKeepsTheLength)
     EXPECT_EQ(s.file.read(), expected);
 }
 
+// Adjacent changes go to the file in one write a run, and only their bytes: counted by the
+// kernel's accounting of this process's writes.
+TEST(SaveChanges, WritesEachRunOfAdjacentChangesWithOneCall)
+{
+    const auto io_count = [](const char *field) {
+        std::ifstream io("/proc/self/io");
+        std::string name;
+        int64_t value = -1;
+        while (io >> name >> value)
+            if (name == field)
+                return value;
+        return int64_t{-1};
+    };
+    if (io_count("wchar:") < 0)
+        GTEST_SKIP() << "no /proc/self/io";
+    bytes expected = pattern_bytes(5000);
+    session s(expected);
+    for (int64_t offset : {3, 4, 5, 6, 100, 4999}) {
+        s.st.cursor = offset;
+        fake_type("ab");
+        s.run();
+        expected[static_cast<size_t>(offset)] = 0xAB;
+    }
+    for (int64_t offset = 1000; offset < 3000; offset++)
+        ASSERT_EQ(record_change(s.st, offset, 0x5C, expected[static_cast<size_t>(offset)]), 0);
+    std::fill(expected.begin() + 1000, expected.begin() + 3000, 0x5C);
+    const int64_t bytes_before = io_count("wchar:");
+    const int64_t calls_before = io_count("syscw:");
+    save_changes(s.st);
+    EXPECT_EQ(io_count("wchar:") - bytes_before, 6 + 2000);
+    EXPECT_EQ(io_count("syscw:") - calls_before, 4);
+    EXPECT_STREQ(s.st.message, "File saved.");
+    EXPECT_EQ(s.file.read(), expected);
+}
+
 TEST(SaveChanges, AFailedWriteKeepsThatChangeAndAllAfterItPending)
 {
     const bytes original = pattern_bytes(100);
@@ -165,6 +203,61 @@ TEST(SaveChanges, AFailedWriteKeepsThatChangeAndAllAfterItPending)
     EXPECT_STREQ(s.st.message, "File saved.");
     EXPECT_TRUE(change_list(s.st).empty());
     EXPECT_EQ(s.file.read(), with_three(original));
+}
+
+// Before writing, a save looks at the file again: one that another program replaced, removed or
+// shortened below a pending change gets nothing, and every change stays pending. So does a save
+// whose sync the storage refused; the next save that syncs writes them all.
+TEST(SaveChanges, WritesNothingWhenTheFileIsNoLongerWhatWasOpenedOrTheSyncFails)
+{
+    const std::string replaced = "File replaced or removed on disk! Not saved.";
+    const std::string shortened = "File shortened on disk! Not saved.";
+    const struct {
+        const char *what;
+        size_t size;  // 100: the three usual edits; 0: the byte 0x04 typed into the empty file
+        void (*other_program)(const std::string &path);
+        std::string message;
+        int64_t length_after;  // of the file at the path, -1 when there is none
+    } cases[] = {
+        {"nothing happened", 100, [](const std::string &) {}, "File saved.", 100},
+        {"grown", 100, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 150), 0); }, "File saved.", 150},
+        {"replaced by a rename", 100,
+         [](const std::string &p) {
+             temp_file other(bytes(40, 0xCC));
+             ASSERT_EQ(rename(other.path.c_str(), p.c_str()), 0);
+         },
+         replaced, 40},
+        {"removed", 100, [](const std::string &p) { ASSERT_EQ(unlink(p.c_str()), 0); }, replaced, -1},
+        {"shortened to the last change", 100, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 30), 0); },
+         shortened, 30},
+        {"emptied", 100, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 0), 0); }, shortened, 0},
+        {"sync refused", 100, [](const std::string &) { fail_syncs(true); }, "Write error!", 100},
+        {"empty and still empty", 0, [](const std::string &) {}, "File saved.", 1},
+        {"empty, then grown", 0, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 5), 0); }, "File saved.", 5},
+    };
+    for (const auto &c : cases) {
+        session s(pattern_bytes(c.size));
+        if (c.size == 0)
+            type_at(s, 0, "4");
+        else
+            edit_three(s);
+        const std::vector<change_entry> pending = change_list(s.st);
+        c.other_program(s.file.path);
+        save_changes(s.st);
+        fail_syncs(false);
+        EXPECT_EQ(s.st.message ? s.st.message : "", c.message) << c.what;
+        bool saved = c.message == "File saved.";
+        EXPECT_EQ(change_list(s.st), saved ? std::vector<change_entry>{} : pending) << c.what;
+        struct stat info {};
+        int64_t length = stat(s.file.path.c_str(), &info) == 0 ? info.st_size : -1;
+        EXPECT_EQ(length, c.length_after) << c.what;
+        if (c.message == "Write error!") {
+            clear_message(s.st);
+            save_changes(s.st);
+            EXPECT_STREQ(s.st.message, "File saved.") << c.what;
+            EXPECT_EQ(s.file.read(), with_three(pattern_bytes(100))) << c.what;
+        }
+    }
 }
 
 TEST(SaveChanges, AFullDeviceReportsAWriteErrorAndTheChangeStaysReadyToSave)

@@ -4,6 +4,7 @@
 #include "screen/screen.h"
 #include "support/fake_term.h"
 #include "support/session.h"
+#include "term/term_io.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,26 @@ bytes letters(int count)
     return out;
 }
 
+// One letter per column for the video attributes a cell is drawn in: r reverse, b bold,
+// R both, d dim, blank none.
+std::string video_row(int row)
+{
+    std::string out;
+    for (int attrs : fake_attrs_row(row)) {
+        if (attrs == (IO_ATTR_REVERSE | IO_ATTR_BOLD))
+            out += 'R';
+        else if (attrs == IO_ATTR_REVERSE)
+            out += 'r';
+        else if (attrs == IO_ATTR_BOLD)
+            out += 'b';
+        else if (attrs == IO_ATTR_DIM)
+            out += 'd';
+        else
+            out += attrs == 0 ? ' ' : '?';
+    }
+    return out;
+}
+
 }  // namespace
 
 // 36 bytes: control and high bytes, then A to T. Positions past the end are drawn apart, and
@@ -31,7 +52,7 @@ TEST(DrawScreen, FileLinesShowHexAndPrintableCharactersAndLabelsStopAtTheEnd)
     session s(content);
     int refreshes = fake_refresh_count();
     draw_screen(s.st);
-    EXPECT_EQ(fake_refresh_count() - refreshes, 2);  // hiding the cursor, then showing it
+    EXPECT_EQ(fake_refresh_count() - refreshes, 1);  // once the cursor is placed
     EXPECT_TRUE(fake_cursor_visible());
     EXPECT_EQ(text_row(0), ".00000000. 00 0A 1F 20 7E 7F 80 E9  B3 FF 30 61 2E 41 7A 09 . ... ~.....0a.Az. .");
     EXPECT_EQ(s.roles(0),  "noooooooonnccnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnncnnnnnnnnnnnnnnnnn");
@@ -58,6 +79,32 @@ TEST(DrawScreen, ChangedBytesShowTheirValueAndShareOnePairWithTheCursor)
     s.st.cursor = 3;
     draw_screen(s.st);
     EXPECT_EQ(s.roles(0),  "noooooooonnnnneeneenccnnnneennnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnneecnennnnnnnnnnnn");
+}
+
+// Without colours the pairs would all look alike: video attributes show the cursor, the changes,
+// the positions past the end, the status line and a message instead, and no pair is drawn.
+TEST(DrawScreen, WithoutColoursTheRolesShowInVideoAttributes)
+{
+    session s(bytes{'A', 'B', 'C'}, 25, {}, "data.bin", -1, false);
+    ASSERT_EQ(record_change(s.st, 1, 'x', 'B'), 0);
+    const struct {
+        int64_t cursor;
+        std::string row0;
+    } cases[] = {
+        {2, "              bb rr dd dd dd dd dd  dd dd dd dd dd dd dd dd    brddddddddddddd  "},
+        {1, "              RR    dd dd dd dd dd  dd dd dd dd dd dd dd dd    R ddddddddddddd  "},
+    };
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        draw_screen(s.st);
+        EXPECT_EQ(text_row(0).substr(0, 22), ".00000000. 41 78 43 ..");
+        EXPECT_EQ(video_row(0), c.row0) << c.cursor;
+        EXPECT_EQ(fake_pair_row(0), std::vector<int>(80, 0)) << c.cursor;
+        EXPECT_EQ(video_row(24), std::string(80, 'r')) << c.cursor;
+    }
+    set_message(s.st, "File saved.");
+    draw_screen(s.st);
+    EXPECT_EQ(video_row(24), "r" + std::string(13, 'R') + std::string(66, 'r'));
 }
 
 TEST(DrawScreen, StatusLineShowsNameLengthAndCursorOffset)

@@ -47,7 +47,7 @@ struct editor_state {
     int64_t cursor;    // offset of the byte under the cursor
     int64_t view;      // offset of the first displayed row; a multiple of 16
     int64_t file_size; // measured once at opening
-    int32_t rows;      // terminal size, measured once at start-up
+    int32_t rows;      // terminal size, measured at start-up and again when it changes
     int32_t cols;
     // Colour pair numbers of the nine roles, created in this order as pairs 1 to 9.
     int32_t attr_background;
@@ -71,6 +71,9 @@ void set_message(editor_state &st, const char *text);
 void clear_message(editor_state &st);
 // The last offset the cursor may take; an empty file has no last byte and keeps it at 0.
 [[nodiscard]] int64_t last_offset(const editor_state &st);
+// Moves the view so that the cursor's line is on the screen and off its last file line (the line
+// below the cursor always shows what comes next); a terminal too low for that keeps it on top.
+void keep_cursor_in_view(editor_state &st);
 
 // Starts curses mode, reads the command line, creates the colour pairs, opens the file and
 // clears the screen. Returns 0 when the editor is ready for its loop; otherwise curses mode has
@@ -79,7 +82,8 @@ void clear_message(editor_state &st);
 // Reads one key (both halves of a two-part key, or'ed with 0x100) and returns its command;
 // a key that is no command goes to byte entry, whose result is returned.
 [[nodiscard]] command read_command(editor_state &st);
-// One pass of the command loop: draw, read one command, carry it out, keep the cursor in view.
+// One pass of the command loop: draw (unless more keys are already waiting), read one command,
+// carry it out, keep the cursor in view.
 // Returns false once the user has quit; the file, curses mode and the changes are then released.
 [[nodiscard]] bool loop_step(editor_state &st);
 // The whole program: start-up, then the loop. Returns the process's exit status.

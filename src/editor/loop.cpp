@@ -35,11 +35,22 @@ constexpr const char *QUIT_WARNING =
 
 }  // namespace
 
-command read_command(editor_state &st)
+// The next key; a resize or a return from a stop meanwhile draws the screen again first.
+static int loop_read_key(editor_state &st)
 {
     int key = get_key();
+    while (key == KEY_REDRAW) {
+        redraw_screen(st);
+        key = get_key();
+    }
+    return key;
+}
+
+command read_command(editor_state &st)
+{
+    int key = loop_read_key(st);
     if (key == KEY_TWO_PART)
-        key = get_key() | KEY_EXTENDED;
+        key = loop_read_key(st) | KEY_EXTENDED;
     for (const command_key &k : command_keys)
         if (k.key == key)
             return k.cmd;
@@ -108,19 +119,6 @@ static void loop_move(editor_state &st, command cmd)
     }
 }
 
-// Keeps the cursor's line on the screen and off its last file line: the line below the
-// cursor always shows what comes next. A terminal too low for that keeps it on the top line.
-static void loop_follow_cursor(editor_state &st)
-{
-    int64_t c = st.cursor / 16;
-    int64_t v = st.view / 16;
-    int64_t lowest = std::max(st.rows - 3, 0);
-    if (c - v > lowest)
-        st.view = (c - lowest) * 16;
-    else if (c < v)
-        st.view = c * 16;
-}
-
 static void loop_quit(editor_state &st)
 {
     file_close();
@@ -174,10 +172,15 @@ static bool loop_run(editor_state &st, command cmd)
 
 bool loop_step(editor_state &st)
 {
-    draw_screen(st);
+    // Keys typed ahead (a paste) are carried out without drawing in between; the screen after
+    // the last one is the same.
+    if (key_waiting())
+        skip_drawing(st);
+    else
+        draw_screen(st);
     if (!loop_run(st, read_command(st)))
         return false;
-    loop_follow_cursor(st);
+    keep_cursor_in_view(st);
     return true;
 }
 

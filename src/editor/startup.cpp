@@ -14,18 +14,19 @@ struct color_role {
     int32_t editor_state::*field;
     int color;  // PC attribute byte in the colour scheme
     int mono;   // and in the monochrome scheme
+    int video;  // what stands in for either on a terminal without colours
 };
 
 constexpr color_role color_roles[] = {
-    {&editor_state::attr_background, 0x10, 0x00},
-    {&editor_state::attr_offset, 0x16, 0x07},
-    {&editor_state::attr_normal, 0x17, 0x07},
-    {&editor_state::attr_changed, 0x1E, 0x0F},
-    {&editor_state::attr_cursor, 0x6F, 0x70},
-    {&editor_state::attr_cursor_changed, 0x3E, 0x7F},
-    {&editor_state::attr_past_end, 0x18, 0x08},
-    {&editor_state::attr_status, 0x70, 0x70},
-    {&editor_state::attr_message, 0x4E, 0x70},
+    {&editor_state::attr_background, 0x10, 0x00, VIDEO_PLAIN},
+    {&editor_state::attr_offset, 0x16, 0x07, VIDEO_PLAIN},
+    {&editor_state::attr_normal, 0x17, 0x07, VIDEO_PLAIN},
+    {&editor_state::attr_changed, 0x1E, 0x0F, VIDEO_BOLD},
+    {&editor_state::attr_cursor, 0x6F, 0x70, VIDEO_REVERSE},
+    {&editor_state::attr_cursor_changed, 0x3E, 0x7F, VIDEO_REVERSE | VIDEO_BOLD},
+    {&editor_state::attr_past_end, 0x18, 0x08, VIDEO_DIM},
+    {&editor_state::attr_status, 0x70, 0x70, VIDEO_REVERSE},
+    {&editor_state::attr_message, 0x4E, 0x70, VIDEO_REVERSE | VIDEO_BOLD},
 };
 
 constexpr const char *BANNER =
@@ -84,7 +85,7 @@ static const char *startup_base_name(const char *path)
 static void startup_create_colors(editor_state &st)
 {
     for (const color_role &role : color_roles)
-        st.*role.field = color_alloc(st.color ? role.color : role.mono);
+        st.*role.field = color_alloc(st.color ? role.color : role.mono, role.video);
 }
 
 // Opens read-write unless read-only was asked for, falling back to read-only without a word.

@@ -1,5 +1,5 @@
-// The status message rule shared by every subsystem (set only when none is pending), and the
-// cursor's upper bound.
+// The status message rule shared by every subsystem (set only when none is pending), the
+// cursor's upper bound and the view that follows the cursor.
 #include "editor/editor.h"
 
 #include <algorithm>
@@ -19,3 +19,14 @@ void clear_message(editor_state &st)
 }
 
 int64_t last_offset(const editor_state &st) { return std::max<int64_t>(st.file_size - 1, 0); }
+
+void keep_cursor_in_view(editor_state &st)
+{
+    int64_t c = st.cursor / 16;
+    int64_t v = st.view / 16;
+    int64_t lowest = std::max(st.rows - 3, 0);
+    if (c - v > lowest)
+        st.view = (c - lowest) * 16;
+    else if (c < v)
+        st.view = c * 16;
+}

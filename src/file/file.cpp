@@ -183,15 +183,32 @@ int file_read(unsigned char *dst, int count, int64_t offset)
     return static_cast<int>(n);
 }
 
-int file_write_byte(int64_t offset, int value)
+int64_t file_write(const unsigned char *src, int64_t count, int64_t offset)
 {
     file_reset_cache();
-    unsigned char byte = static_cast<unsigned char>(value);
-    if (fseeko(stream, offset, SEEK_SET) != 0)
-        return 0;
-    size_t written = fwrite(&byte, 1, 1, stream);
-    clearerr(stream);
-    return written == 1 ? 1 : 0;
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t n = pwrite(fileno(stream), src + done, static_cast<size_t>(count - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t file_current_length(const char *path)
+{
+    struct stat named {};
+    struct stat open {};
+    if (stat(path, &named) != 0 || fstat(fileno(stream), &open) != 0)
+        return -1;
+    if (named.st_dev != open.st_dev || named.st_ino != open.st_ino)
+        return -1;
+    // Seeking measures block devices too, whose size stat leaves at 0.
+    off_t end = lseek(fileno(stream), 0, SEEK_END);
+    return end < 0 ? -1 : end;
 }
 
 // The mapping of file_map, page-aligned, and what SIGBUS did before it was made.

@@ -1,5 +1,5 @@
 // Block-cached access to the one file being edited: open, read any bytes at any offset,
-// overwrite single bytes in place, close. The file is never loaded whole.
+// overwrite bytes in place, close. The file is never loaded whole.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +14,13 @@ constexpr int FILE_CACHE_SLOTS = 4;
 // Copies up to count (1-32) bytes at offset into dst. Returns the number copied (at least 1),
 // or -1 when offset is at or past the end of the file (or nothing could be read there).
 [[nodiscard]] int file_read(unsigned char *dst, int count, int64_t offset);
-// Writes the low 8 bits of value at offset and hands the byte to the operating system.
-// Returns 1 when it got there, 0 otherwise. Empties the cache either way.
-[[nodiscard]] int file_write_byte(int64_t offset, int value);
+// Writes count bytes from src at offset in place and hands them to the operating system, with
+// one system call unless it takes fewer. Returns the number written: fewer than count means a
+// write failed. Empties the cache either way.
+[[nodiscard]] int64_t file_write(const unsigned char *src, int64_t count, int64_t offset);
+// The open file's length as it is now, or -1 when path no longer names the open file: another
+// program replaced or removed it, or it cannot be reached.
+[[nodiscard]] int64_t file_current_length(const char *path);
 // Forgets the cached blocks when another process has changed the file since the last call (its
 // length or modification time differ), so that bytes truncated away are never shown.
 void file_revalidate();

@@ -1,4 +1,5 @@
-// Drawing on the status line for the prompts, one refreshed cell at a time.
+// Drawing on the status line for the prompts, one refreshed cell at a time; cells past the right
+// edge of a narrow terminal are left out.
 #include "prompt/prompt.h"
 
 #include "term/term.h"
@@ -6,6 +7,8 @@
 void prompt_draw(const editor_state &st, int col, std::string_view text)
 {
     for (char ch : text) {
+        if (col >= st.cols)
+            return;
         cursor_move(st.rows - 1, col++);
         put_char(static_cast<unsigned char>(ch), st.attr_message);
     }

@@ -6,11 +6,13 @@
 
 #include "edit/edit.h"
 #include "file/file.h"
+#include "screen/screen.h"
 #include "term/term.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 #include <tuple>
 
@@ -19,6 +21,9 @@ namespace {
 constexpr int HEX_ENTRY_COLUMN = 13;
 constexpr int CHAR_ENTRY_COLUMN = 15;
 constexpr int PROMPT_END = 59;
+// Keys are looked at this often during a search (20 ms), well within the 100 ms in which a key
+// must stop it.
+constexpr int64_t POLL_INTERVAL_NS = 20'000'000;
 constexpr int COPY_SPAN = 1 << 18;              // bytes read at a time where changes lie
 constexpr int64_t MAP_SPAN = int64_t{8} << 20;  // bytes read in place at a time elsewhere
 constexpr int LANES = 16;
@@ -29,7 +34,7 @@ constexpr int PREFETCH_AHEAD = 2048;
 constexpr int GRAM = 8;              // bytes of a word that tells how far a start may move
 constexpr int GRAM_TABLE_BITS = 12;  // a hash of the word picks one of these many moves
 constexpr int64_t FIND_NONE = -1;
-constexpr int64_t FIND_CUT_SHORT = -2;
+constexpr int64_t FIND_CUT_SHORT = -3;  // apart from FIND_CANCELLED
 
 // What the scan knows about the pattern.
 struct find_needle {
@@ -272,7 +277,34 @@ static void find_skip_hole(const change *next, int64_t data_start, int64_t data_
         stop = std::min({stop, data_start - tail, find_changes_end(next, stop, length)});
 }
 
-int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int length)
+static void find_show_notice(const editor_state &st)
+{
+    prompt_draw(st, 1, "Searching...");
+    prompt_blank(st, 13, PROMPT_END);
+    cursor_move(st.rows - 1, 12);
+}
+
+// Gives the user's keys a look every POLL_INTERVAL_NS while a search runs. Returns true when a
+// key was typed (it is dropped: it asked for the search to stop, not for an edit); a resized or
+// resumed terminal is drawn again with the notice and the search goes on.
+static bool find_interrupted(editor_state &st, timespec &last_poll)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t elapsed = (now.tv_sec - last_poll.tv_sec) * 1000000000LL + (now.tv_nsec - last_poll.tv_nsec);
+    if (elapsed < POLL_INTERVAL_NS)
+        return false;
+    last_poll = now;
+    int key = poll_key();
+    if (key == KEY_REDRAW) {
+        redraw_screen(st);
+        find_show_notice(st);
+        return false;
+    }
+    return key != KEY_NONE;
+}
+
+int64_t find_pattern(editor_state &st, const unsigned char *pattern, int length)
 {
     const find_needle n = find_prepare(pattern, length);
     const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
@@ -280,7 +312,11 @@ int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int l
     const change *next = first_change_from(st, st.cursor);
     int64_t data_start = 0;  // the first stretch of data at or after pos, once asked for
     int64_t data_end = 0;
+    timespec last_poll{};
+    clock_gettime(CLOCK_MONOTONIC, &last_poll);
     for (int64_t pos = st.cursor; pos <= last_start;) {
+        if (find_interrupted(st, last_poll))
+            return FIND_CANCELLED;
         while (next && next->offset < pos)
             next = next->next;
         int64_t stop = std::min(pos + MAP_SPAN, last_start + 1);
@@ -359,12 +395,24 @@ static bool find_take_key(const editor_state &st, find_entry &entry, int key)
     return true;
 }
 
+static void find_draw_prompt(const editor_state &st)
+{
+    prompt_draw(st, 0, " ");
+    prompt_draw(st, 1, st.ascii_mode ? "Find [ASCII]:" : "Find [HEX]:");
+    prompt_blank(st, st.ascii_mode ? 14 : 12, PROMPT_END);
+}
+
 // Runs the entry's key loop. Returns false when the user left without asking for a search.
-static bool find_read_entry(const editor_state &st, find_entry &entry)
+static bool find_read_entry(editor_state &st, find_entry &entry)
 {
     for (;;) {
         find_draw_entry(st, entry);
         int key = get_key();
+        if (key == KEY_REDRAW) {
+            redraw_screen(st);
+            find_draw_prompt(st);
+            continue;
+        }
         if (key == KEY_TWO_PART) {
             (void)get_key();
             return false;
@@ -378,18 +426,9 @@ static bool find_read_entry(const editor_state &st, find_entry &entry)
     }
 }
 
-static void find_show_notice(const editor_state &st)
-{
-    prompt_draw(st, 1, "Searching...");
-    prompt_blank(st, 13, PROMPT_END);
-    cursor_move(st.rows - 1, 12);
-}
-
 void find_prompt(editor_state &st)
 {
-    prompt_draw(st, 0, " ");
-    prompt_draw(st, 1, st.ascii_mode ? "Find [ASCII]:" : "Find [HEX]:");
-    prompt_blank(st, st.ascii_mode ? 14 : 12, PROMPT_END);
+    find_draw_prompt(st);
     find_entry entry{};
     if (!find_read_entry(st, entry))
         return;
@@ -405,7 +444,9 @@ void find_prompt(editor_state &st)
         length = find_hex_pattern(entry, pattern);
     find_show_notice(st);
     int64_t found = find_pattern(st, pattern, length);
-    if (found < 0)
+    if (found == FIND_CANCELLED)
+        set_message(st, "Search cancelled.");
+    else if (found < 0)
         set_message(st, "No match found");
     else
         st.cursor = found;

@@ -2,8 +2,10 @@
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
+#include "screen/screen.h"
 #include "term/term.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -11,8 +13,9 @@ namespace {
 
 constexpr int VALUE_COLUMN = 19;
 constexpr int PROMPT_END = 59;
-// A digit is taken only while the value has room for it below 2^31.
-constexpr int64_t MAX_BEFORE_DIGIT = 0x7FFFFFF;
+// The cap is 2^31 - 1, or the last offset of a file larger than 2 GiB. A digit is taken only
+// while the value is at most a sixteenth of the cap, so every offset up to the cap can be typed.
+constexpr int64_t SMALL_FILE_CAP = 0x7FFFFFFF;
 
 }  // namespace
 
@@ -24,17 +27,26 @@ static void jump_draw_value(const editor_state &st, int64_t value)
     prompt_draw(st, VALUE_COLUMN, text);
 }
 
-void jump_prompt(editor_state &st)
+static void jump_draw_prompt(const editor_state &st)
 {
     prompt_draw(st, 0, " Jump to offset: 0x");
     prompt_blank(st, VALUE_COLUMN, PROMPT_END);
+}
+
+void jump_prompt(editor_state &st)
+{
+    jump_draw_prompt(st);
     int64_t value = 0;
+    int64_t max_before_digit = std::max(SMALL_FILE_CAP, last_offset(st)) / 16;
     for (;;) {
         jump_draw_value(st, value);
         int key = get_key();
         int digit = hex_digit_value(key);
-        if (digit >= 0) {
-            if (value <= MAX_BEFORE_DIGIT)
+        if (key == KEY_REDRAW) {
+            redraw_screen(st);
+            jump_draw_prompt(st);
+        } else if (digit >= 0) {
+            if (value <= max_before_digit)
                 value = value * 16 + digit;
         } else if (key == KEY_BACKSPACE_CODE) {
             value /= 16;

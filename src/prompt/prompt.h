@@ -15,9 +15,11 @@ void jump_prompt(editor_state &st);
 // Asks for a pattern (hexadecimal digits or characters, by the cursor's column) and moves the
 // cursor to its first occurrence at or after the cursor in the file as edited.
 void find_prompt(editor_state &st);
+constexpr int64_t FIND_CANCELLED = -2;
+
 // First offset at or after the cursor where the file as edited holds pattern (1-32 bytes),
-// or -1 when there is none.
-[[nodiscard]] int64_t find_pattern(const editor_state &st, const unsigned char *pattern, int length);
+// -1 when there is none, or FIND_CANCELLED when the user typed a key while it searched.
+[[nodiscard]] int64_t find_pattern(editor_state &st, const unsigned char *pattern, int length);
 
 // Draws text cell by cell on the status line from col in the message colour.
 void prompt_draw(const editor_state &st, int col, std::string_view text);

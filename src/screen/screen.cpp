@@ -26,6 +26,9 @@ constexpr int MESSAGE_MAX = 77;
 
 static char row_text[SCREEN_COLS];
 static int32_t row_attrs[SCREEN_COLS];
+// The status message the last drawing showed, kept so that drawing again after a resize shows it
+// again while it still waits to be read; empty when the status line showed the file.
+static char shown_message[MESSAGE_MAX + 1];
 
 // Column of the high digit of byte l (0-15) of a line; a second blank parts the two halves.
 static int screen_hex_column(int l) { return 11 + 3 * l + (l >= 8 ? 1 : 0); }
@@ -41,9 +44,9 @@ static void screen_copy(int col, const char *text, int length, int32_t pair)
 
 static void screen_status_message(const editor_state &st)
 {
-    int length = std::min(static_cast<int>(strlen(st.message)), MESSAGE_MAX);
+    int length = static_cast<int>(strlen(shown_message));
     row_attrs[1] = st.attr_message;
-    screen_copy(2, st.message, length, st.attr_message);
+    screen_copy(2, shown_message, length, st.attr_message);
     if (2 + length < SCREEN_COLS)
         row_attrs[2 + length] = st.attr_message;
 }
@@ -65,16 +68,23 @@ static void screen_status_file(const editor_state &st)
     screen_copy(offset_col, offset, offset_length, st.attr_status);
 }
 
-static void screen_status_line(editor_state &st)
+// Takes the pending message (if any) as the one this drawing shows, and releases it.
+static void screen_take_message(editor_state &st)
+{
+    shown_message[0] = '\0';
+    if (st.message)
+        snprintf(shown_message, sizeof shown_message, "%s", st.message);
+    clear_message(st);
+}
+
+static void screen_status_line(const editor_state &st)
 {
     std::fill(std::begin(row_text), std::end(row_text), ' ');
     std::fill(std::begin(row_attrs), std::end(row_attrs), st.attr_status);
-    if (st.message) {
+    if (shown_message[0])
         screen_status_message(st);
-        clear_message(st);
-    } else {
+    else
         screen_status_file(st);
-    }
     put_row(st.rows - 1, 0, row_text, row_attrs, SCREEN_COLS);
 }
 
@@ -151,19 +161,54 @@ static void screen_file_lines(const editor_state &st)
         screen_file_line(st, row, st.view + 16 * static_cast<int64_t>(row), label, next);
 }
 
+// On a terminal too narrow for the cursor's cell the terminal cursor is hidden.
 static void screen_place_cursor(const editor_state &st)
 {
     int line = static_cast<int>((st.cursor - st.view) / 16);
     int l = static_cast<int>(st.cursor % 16);
-    cursor_move(line, st.ascii_mode ? CHAR_COLUMN + l : screen_hex_column(l) + 1);
+    int col = st.ascii_mode ? CHAR_COLUMN + l : screen_hex_column(l) + 1;
+    if (col >= st.cols) {
+        cursor_hide();
+        return;
+    }
+    cursor_move(line, col);
     cursor_show();
 }
 
-void draw_screen(editor_state &st)
+// Lays the screen out for the terminal's size now, the view following the cursor, when it is
+// not the size of the last drawing: a resize read as the second half of a two-part key or
+// while the editor was not waiting for a key is not seen as one.
+static void screen_measure(editor_state &st)
 {
+    int32_t cols = 0;
+    int32_t rows = 0;
+    term_size(cols, rows);
+    if (cols == st.cols && rows == st.rows)
+        return;
+    st.cols = cols;
+    st.rows = rows;
+    keep_cursor_in_view(st);
+}
+
+static void screen_paint(editor_state &st)
+{
+    screen_measure(st);
     file_revalidate();
-    cursor_hide();
     screen_status_line(st);
     screen_file_lines(st);
     screen_place_cursor(st);
 }
+
+void draw_screen(editor_state &st)
+{
+    screen_take_message(st);
+    screen_paint(st);
+}
+
+void skip_drawing(editor_state &st)
+{
+    screen_measure(st);
+    screen_take_message(st);
+}
+
+void redraw_screen(editor_state &st) { screen_paint(st); }

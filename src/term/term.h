@@ -16,27 +16,54 @@ constexpr int KEY_ALT_H = 0x123;
 constexpr int KEY_ALT_J = 0x124;
 constexpr int KEY_ALT_S = 0x11F;
 constexpr int KEY_ALT_U = 0x116;
+// Not a key: the terminal changed size or came back from a stop. Whoever waits for a key measures
+// the terminal again, draws everything anew and keeps waiting.
+constexpr int KEY_REDRAW = 0x19A;
+constexpr int KEY_NONE = -1;  // poll_key: nothing was typed
 
-// Starts curses mode and forgets any half-read two-part key and any colour pair made before.
+// Video attributes that show a colour pair's role on a terminal without colours; or'ed together.
+constexpr int VIDEO_PLAIN = 0;
+constexpr int VIDEO_REVERSE = 1;
+constexpr int VIDEO_BOLD = 2;
+constexpr int VIDEO_DIM = 4;  // shown only where the terminal can dim
+
+// Starts curses mode and forgets any half-read two-part key and any colour pair made before;
+// catches the signals that end the editor (see get_key) and the continue after a stop.
 void term_init();
 // Ends curses mode.
 void term_close();
 // Screen size (-1 each without a screen) and colour capability (1 or 0).
 void term_query(int32_t &cols, int32_t &rows, uint32_t &color);
-// Blocks until a key arrives and returns its code in the PC key-code scheme.
+// Screen size alone, as it is now.
+void term_size(int32_t &cols, int32_t &rows);
+// Blocks until a key arrives and returns its code in the PC key-code scheme, or KEY_REDRAW.
+// A signal that ends the editor takes effect here: curses mode ends, then the process.
 [[nodiscard]] int get_key();
-// Hide or show the terminal cursor; both refresh the terminal.
+// Like get_key, but returns KEY_NONE at once when nothing was typed, and a key typed meanwhile
+// is taken whole (a two-part key leaves no second half behind): for work that gives way to keys.
+[[nodiscard]] int poll_key();
+// True when a key has been typed and not read yet (more of a paste, or a fast typist), so that
+// work for the eyes (drawing) can wait until the keys stop coming.
+[[nodiscard]] bool key_waiting();
+// Holds the signals that end the editor, so that what runs until signals_release (a save) is
+// never cut short; one that came meanwhile takes effect at the next key read.
+void signals_hold();
+void signals_release();
+// Hide or show the terminal cursor, then refresh the terminal; the terminal is told only when
+// the cursor's visibility changes.
 void cursor_hide();
 void cursor_show();
 // Moves the drawing position (and so the terminal cursor).
 void cursor_move(int row, int col);
 // Draws one byte through the cell filter at the drawing position in the pair, then refreshes.
 void put_char(int ch, int pair);
-// Draws count bytes from (row, col), cell i in pairs[i], through the cell filter. No refresh.
+// Draws count bytes from (row, col), cell i in pairs[i], through the cell filter; cells past the
+// screen's right edge are left out. No refresh.
 void put_row(int row, int col, const char *text, const int32_t *pairs, int count);
 // Clears the screen and paints the first 80 columns of every line in the pair; refreshes.
 void screen_clear(int pair);
-// Creates the next colour pair from a PC attribute byte and returns its number (1, 2, ...).
-[[nodiscard]] int color_alloc(int attr);
+// Creates the next colour pair from a PC attribute byte and returns its number (1, 2, ...). On a
+// terminal without colours the pair's cells are drawn in the video attributes given instead.
+[[nodiscard]] int color_alloc(int attr, int video = VIDEO_PLAIN);
 // The character a byte is drawn as: itself when printable ASCII (32-126), else '.'.
 [[nodiscard]] char cell_char(unsigned char byte);

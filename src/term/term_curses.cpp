@@ -11,13 +11,17 @@ static_assert(IO_KEY_LEFT == KEY_LEFT && IO_KEY_RIGHT == KEY_RIGHT);
 static_assert(IO_KEY_HOME == KEY_HOME && IO_KEY_END == KEY_END);
 static_assert(IO_KEY_NPAGE == KEY_NPAGE && IO_KEY_PPAGE == KEY_PPAGE);
 static_assert(IO_KEY_BACKSPACE == KEY_BACKSPACE && IO_KEY_ENTER == KEY_ENTER);
-static_assert(IO_KEY_MOUSE == KEY_MOUSE);
+static_assert(IO_KEY_MOUSE == KEY_MOUSE && IO_KEY_RESIZE == KEY_RESIZE);
 static_assert(IO_COLOR_BLACK == COLOR_BLACK && IO_COLOR_RED == COLOR_RED);
 static_assert(IO_COLOR_GREEN == COLOR_GREEN && IO_COLOR_YELLOW == COLOR_YELLOW);
 static_assert(IO_COLOR_BLUE == COLOR_BLUE && IO_COLOR_MAGENTA == COLOR_MAGENTA);
 static_assert(IO_COLOR_CYAN == COLOR_CYAN && IO_COLOR_WHITE == COLOR_WHITE);
+static_assert(IO_ATTR_REVERSE == static_cast<int>(A_REVERSE) && IO_ATTR_DIM == static_cast<int>(A_DIM));
+static_assert(IO_ATTR_BOLD == static_cast<int>(A_BOLD));
 
 static WINDOW *screen;
+
+constexpr int READ_TIMEOUT_MS = 100;
 
 void io_init()
 {
@@ -28,7 +32,7 @@ void io_init()
     raw();
     noecho();
     keypad(stdscr, TRUE);
-    wtimeout(stdscr, 100);
+    wtimeout(stdscr, READ_TIMEOUT_MS);
     set_escdelay(50);
     nonl();
 }
@@ -66,11 +70,31 @@ int io_getch()
     return key;
 }
 
+int io_getch_nowait()
+{
+    wtimeout(stdscr, 0);
+    int key = wgetch(screen);
+    wtimeout(stdscr, READ_TIMEOUT_MS);
+    return key;
+}
+
+void io_unget(int key) { ungetch(key); }
+
+// Leaving curses mode and refreshing is how curses comes back from a shell escape: it sets the
+// program's terminal modes, the keypad and the alternate screen again and repaints everything.
+void io_resume()
+{
+    endwin();
+    wrefresh(stdscr);
+}
+
 bool io_move(int row, int col) { return wmove(stdscr, row, col) != ERR; }
 
 void io_addch(char ch) { waddch(stdscr, static_cast<unsigned char>(ch)); }
 
 void io_set_pair(int pair) { wattrset(stdscr, COLOR_PAIR(pair)); }
+
+void io_set_attrs(int attrs) { wattrset(stdscr, attrs); }
 
 void io_clear() { wclear(stdscr); }
 

@@ -16,6 +16,7 @@ constexpr int IO_KEY_PPAGE = 0523;
 constexpr int IO_KEY_ENTER = 0527;
 constexpr int IO_KEY_END = 0550;
 constexpr int IO_KEY_MOUSE = 0631;
+constexpr int IO_KEY_RESIZE = 0632;  // the terminal changed size; the screen size is already the new one
 
 // Curses colour numbers, in the order curses gives them.
 constexpr short IO_COLOR_BLACK = 0;
@@ -27,6 +28,12 @@ constexpr short IO_COLOR_MAGENTA = 5;
 constexpr short IO_COLOR_CYAN = 6;
 constexpr short IO_COLOR_WHITE = 7;
 
+// Curses video attributes, which stand in for colours on a terminal without them.
+// term_curses.cpp checks them against curses itself.
+constexpr int IO_ATTR_REVERSE = 1 << 18;
+constexpr int IO_ATTR_DIM = 1 << 20;
+constexpr int IO_ATTR_BOLD = 1 << 21;
+
 // Starts curses mode: raw keys without echo, keypad translation, 100 ms key reads, 50 ms Esc delay.
 void io_init();
 // Ends curses mode.
@@ -37,12 +44,21 @@ void io_size(int &rows, int &cols);
 [[nodiscard]] bool io_has_colors();
 // Next key from the keyboard, or IO_NO_KEY when none came within the read timeout.
 [[nodiscard]] int io_getch();
+// Next key if one has already arrived, else IO_NO_KEY at once.
+[[nodiscard]] int io_getch_nowait();
+// Puts a key back, to be the next one read.
+void io_unget(int key);
+// Sets curses mode up again after the process was stopped and continued (the shell may have put
+// the terminal back into line mode meanwhile); the next refresh repaints the whole screen.
+void io_resume();
 // Moves the drawing position. Returns false when the position is off the screen.
 bool io_move(int row, int col);
 // Draws one character at the drawing position and advances it.
 void io_addch(char ch);
 // Makes the colour pair the attribute of what is drawn next.
 void io_set_pair(int pair);
+// Makes these video attributes (IO_ATTR_* or'ed, no colour pair) those of what is drawn next.
+void io_set_attrs(int attrs);
 // Clears the whole screen.
 void io_clear();
 // Shows (true) or hides (false) the terminal cursor.

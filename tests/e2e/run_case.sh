@@ -8,7 +8,7 @@
 #   setup     bash script (run with -eu) in a fresh scratch folder, the program's working folder;
 #             ending with status 77 skips the case (say why on standard output)
 #   args      the command line after the program name, one argument per line; an empty line is
-#             an empty argument, a missing or empty file means no argument
+#             an empty argument and an empty file no argument at all; data.bin when absent
 #   wrap      a command to run the program under (valgrind and its options), one word per line
 #   size      COLSxROWS of the terminal, 80x25 when absent
 #   user      run the program as this user when the runner is root, so that file permissions
@@ -17,7 +17,7 @@
 #             the keyboard; each Escape is followed by a pause so it is not read as an Alt prefix.
 #             A line of the form `@step argument` is a step of the run instead of a key:
 #               @screen FILE  wait until the pane shows FILE of the case folder, compared as
-#                             screen is (as screen.e is when FILE ends in .e)
+#                             screen is (as screen.roles is when FILE ends in .roles)
 #               @wait TEXT    wait until TEXT shows somewhere in the pane
 #               @cursor X Y   wait until the terminal's cursor stands in column X of row Y
 #               @run COMMAND  run COMMAND with bash -eu in the scratch folder; it must succeed
@@ -25,8 +25,8 @@
 #             is slow (valgrind, a long search) and lets a case check the screens along the way.
 #   status    the expected exit status; the runner waits for the program to end
 #   screen    the expected pane text, trailing blanks ignored
-#   screen.e  the pane with colours: each row as `capture-pane -e -N` gives it, ESC written as
-#             \e and the row closed by a |
+#   screen.roles  the pane with colours: each row's text, trailing blanks ignored, followed by
+#             a row of one letter per cell naming its look (the table is in roles.awk)
 #   out.hex   the bytes of the file afterwards, as `od -An -tx1` prints them
 #   file      which file out.hex is about; by default the one file the setup made
 #   check     bash script (run with -eu) in the scratch folder at the end; failing it fails the case
@@ -36,6 +36,9 @@
 # soon as it shows, so it must differ from what was shown before the last key took effect.
 # The @run commands and the check find the program's process id in E2E_PID and the private tmux
 # server in E2E_TMUX (tmux -S "$E2E_TMUX" kill-server closes the program's terminal).
+# The setup, the check and the @run commands can write an input shared by several cases with
+# `fixture NAME`, which prints the bytes made by the script NAME of the fixtures folder.
+# Expected screens shared by several cases lie in the expected folder; a case links to them.
 #
 # Every case also checks that a program that ended left the terminal in line mode with echo and
 # off the alternate screen, and that the program ends once its terminal is gone: the runner closes
@@ -51,6 +54,7 @@ if [[ $# -ne 2 ]]; then
     exit 1
 fi
 tolm=$(realpath -- "$1")
+runner_dir=$(dirname -- "$(realpath -- "${BASH_SOURCE[0]}")")
 case_dir=$(realpath -- "$2")
 esc_pause=0.2
 failed=0
@@ -70,6 +74,10 @@ if [[ -f $case_dir/timeout ]]; then
     ((case_timeout > timeout)) && timeout=$case_timeout
 fi
 deadline=$((SECONDS + timeout))
+
+export E2E_FIXTURES=$runner_dir/fixtures
+fixture() { bash -eu "$E2E_FIXTURES/$1"; }
+export -f fixture
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tolm-e2e.XXXXXX") || exit 1
 work=$scratch/work
@@ -122,14 +130,11 @@ trim() {
 }
 
 capture_plain() { tmx capture-pane -p -t e2e | trim; }
-# One capture per row, so that each row carries its own colours instead of inheriting those the
-# row above ended with; -N and the closing | keep coloured blanks at the end of a row visible.
-capture_colour() {
-    local row commands=()
-    for ((row = 0; row < rows; row++)); do
-        commands+=(capture-pane -p -e -N -t e2e -S "$row" -E "$row" \;)
-    done
-    tmx "${commands[@]}" | sed 's/\x1b/\\e/g; s/$/|/'
+# Each text row followed by the letters of its cells' looks; -N keeps coloured blanks at the end
+# of a row, and cells past what tmux holds of a row show the terminal's own colours.
+capture_roles() {
+    tmx capture-pane -p -e -N -t e2e |
+        LC_ALL=C awk -v width="$(pane '#{pane_width}')" -f "$runner_dir/roles.awk" | trim
 }
 
 # od's own spacing is not the point; its lines and bytes are.
@@ -202,7 +207,7 @@ run_step() {
     case $step in
     @screen)
         local capture=capture_plain
-        [[ $argument == *.e ]] && capture=capture_colour
+        [[ $argument == *.roles ]] && capture=capture_roles
         compare_screen "$argument" "$capture" poll
         ;;
     @wait) await "'$argument'" pane_has_text "$argument" ;;
@@ -235,7 +240,7 @@ fi
 # The file out.hex is about is fixed before the program can create any of its own.
 mapfile -t setup_files < <(cd "$work" && find . -type f | sed 's|^\./||')
 
-args=()
+args=(data.bin)
 [[ -f $case_dir/args ]] && mapfile -t args <"$case_dir/args"
 wrap=()
 [[ -f $case_dir/wrap ]] && mapfile -t wrap <"$case_dir/wrap"
@@ -326,7 +331,7 @@ fi
 # --- the checks
 
 [[ -f $case_dir/screen ]] && compare_screen screen capture_plain
-[[ -f $case_dir/screen.e ]] && compare_screen screen.e capture_colour
+[[ -f $case_dir/screen.roles ]] && compare_screen screen.roles capture_roles
 
 if [[ -f $case_dir/status ]]; then
     expected=$(tr -d '[:space:]' <"$case_dir/status")

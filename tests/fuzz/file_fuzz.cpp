@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t i = 2; i + OP_SIZE <= size; i += OP_SIZE) {
         int64_t offset = (data[i] | data[i + 1] << 8) % (length + 40);
         if (data[i + 2] & 0x80 && offset < length) {
-            int value = data[i + 3];
-            if (file_write_byte(offset, value) != 1)
+            unsigned char value = data[i + 3];
+            if (file_write(&value, 1, offset) != 1)
                 fail("write failed", offset);
-            model[static_cast<size_t>(offset)] = static_cast<unsigned char>(value);
+            model[static_cast<size_t>(offset)] = value;
             continue;
         }
         int count = 1 + data[i + 2] % 32;

@@ -1,5 +1,6 @@
 // Fuzzes the whole editor with arbitrary key streams on a real file. The first bytes choose the
-// file's size, the terminal's size and read-only mode; every further byte is a key. After every
+// file's size, the terminal's size and read-only mode; every further byte is a key, or a resize
+// of the terminal. After every
 // command the editor's invariants must hold, and at the end the file on disk must equal its
 // original bytes with exactly the saved changes applied.
 #include "edit/edit.h"
@@ -31,7 +32,7 @@ constexpr int SPECIAL_KEYS[] = {
     IO_KEY_DOWN, IO_KEY_UP,    IO_KEY_LEFT,  IO_KEY_RIGHT, IO_KEY_HOME, IO_KEY_END,
     IO_KEY_NPAGE, IO_KEY_PPAGE, IO_KEY_BACKSPACE, IO_KEY_ENTER, IO_KEY_MOUSE, IO_NO_KEY,
     0512 /* Delete */, 0513 /* Insert */, 0520 /* Shift+Down */, 0521 /* Shift+Up */,
-    0541 /* Back-Tab */, 0632 /* resize */, 0411 /* F1 */, 0426 /* F14 */, 0437 /* F23 */,
+    0541 /* Back-Tab */, IO_KEY_RESIZE, 0411 /* F1 */, 0426 /* F14 */, 0437 /* F23 */,
     0441 /* F25 */, 0443 /* F27 */, 0444 /* F28 */, 0473 /* F51 */, 0507 /* F63 */,
     27, 27, 's', 'u', 'j', 'f',
 };
@@ -57,11 +58,17 @@ void write_file(const std::string &path, const bytes &content)
     out.write(reinterpret_cast<const char *>(content.data()), static_cast<std::streamsize>(content.size()));
 }
 
+// A resize takes the byte after it as the new size: 1-40 lines, 40-100 columns.
 void queue_keys(const uint8_t *data, size_t size)
 {
     for (size_t i = 0; i < size; i++) {
         int key = data[i] >= 0xE0 ? SPECIAL_KEYS[data[i] - 0xE0] : data[i];
-        fake_keys({key});
+        if (key == IO_KEY_RESIZE && i + 1 < size) {
+            uint8_t next = data[++i];
+            fake_resize(1 + next % 40, 40 + next / 40 * 10);
+        } else {
+            fake_keys({key});
+        }
     }
 }
 
@@ -97,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     write_file(path, original);
 
     fake_term_reset(1 + data[1] % 60, 80 + data[2] % 3 * 10);
+    fake_type_ahead(data[2] & 0x40);
     queue_keys(data + HEADER, size - HEADER);
     std::vector<char *> argv = {const_cast<char *>("tolm"), path.data()};
     if (data[2] & 0x80)

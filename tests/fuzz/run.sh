@@ -15,7 +15,9 @@ mkdir -p "$work/corpus" "$build/artifacts"
 cp "$here/corpus/$target/"* "$work/corpus/"
 echo "fuzzing $target for $seconds s"
 status=0
+# libFuzzer ends with 77 on a crash unless told otherwise, and 77 is how a test says it skipped.
 "$binary" -max_total_time="$seconds" -max_len=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
+    -error_exitcode=1 -timeout_exitcode=1 \
     "$work/corpus" >"$work/log" 2>&1 || status=$?
 if [ "$status" -ne 0 ]; then
     tail -n 60 "$work/log"

@@ -4,13 +4,23 @@
 
 #include "term/term_io.h"
 
+#include <algorithm>
 #include <deque>
+#include <utility>
 
 namespace {
 
 struct fake_cell {
     char ch = ' ';
     int pair = 0;
+    int attrs = 0;  // video attributes (IO_ATTR_*), drawn in place of a pair without colours
+};
+
+// A queued key, or a change of the terminal's size that curses reports as a resize key.
+struct fake_key {
+    int key;
+    int rows = 0;  // > 0 for a resize to rows x cols
+    int cols = 0;
 };
 
 struct fake_terminal {
@@ -22,12 +32,17 @@ struct fake_terminal {
     int row = 0;
     int col = 0;
     int pair = 0;
+    int attrs = 0;
     int refreshes = 0;
     int pair_sets = 0;
     bool out_of_keys_reported = false;
     bool timeout_next = false;  // out of keys: Esc and a timed-out read take turns
+    bool type_ahead = false;    // queued keys count as typed already, for reads that do not wait
+    bool position_lost = false; // the last move failed, or a line was filled and wrapped
+    bool astray = false;        // something was drawn where position_lost
+    int resumes = 0;
     std::vector<fake_cell> cells = std::vector<fake_cell>(25 * 80);
-    std::deque<int> keys;
+    std::deque<fake_key> keys;
     std::vector<fake_pair_def> pairs;
 };
 
@@ -46,12 +61,34 @@ void fake_term_reset(int rows, int cols, bool colors)
     term.cells.assign(static_cast<size_t>(rows > 0 ? rows * cols : 0), fake_cell{});
 }
 
-void fake_keys(std::initializer_list<int> keys) { term.keys.insert(term.keys.end(), keys); }
+void fake_keys(std::initializer_list<int> keys)
+{
+    for (int key : keys)
+        term.keys.push_back({key});
+}
 
 void fake_type(std::string_view text)
 {
     for (char ch : text)
-        term.keys.push_back(static_cast<unsigned char>(ch));
+        term.keys.push_back({static_cast<unsigned char>(ch)});
+}
+
+void fake_resize(int rows, int cols) { term.keys.push_back({IO_KEY_RESIZE, rows, cols}); }
+
+void fake_type_ahead(bool on) { term.type_ahead = on; }
+
+// Like curses, the cells that still fit keep what they showed.
+static void fake_apply_size(int rows, int cols)
+{
+    std::vector<fake_cell> cells(static_cast<size_t>(rows * cols));
+    for (int row = 0; row < std::min(rows, term.rows); row++)
+        for (int col = 0; col < std::min(cols, term.cols); col++)
+            cells[static_cast<size_t>(row * cols + col)] = fake_at(row, col);
+    term.cells = std::move(cells);
+    term.rows = rows;
+    term.cols = cols;
+    term.row = std::min(term.row, rows - 1);
+    term.col = std::min(term.col, cols - 1);
 }
 
 void fake_esc() { fake_keys({27, IO_NO_KEY}); }
@@ -61,9 +98,11 @@ size_t fake_keys_left() { return term.keys.size(); }
 bool fake_untouched_from(int first_col)
 {
     for (int row = 0; row < term.rows; row++)
-        for (int col = first_col; col < term.cols; col++)
-            if (fake_at(row, col).ch != ' ' || fake_at(row, col).pair != 0)
+        for (int col = first_col; col < term.cols; col++) {
+            const fake_cell &cell = fake_at(row, col);
+            if (cell.ch != ' ' || cell.pair != 0 || cell.attrs != 0)
                 return false;
+        }
     return true;
 }
 
@@ -82,6 +121,17 @@ std::vector<int> fake_pair_row(int row)
     for (int col = 0; col < term.cols; col++)
         pairs.push_back(fake_at(row, col).pair);
     return pairs;
+}
+
+bool fake_drawn_astray() { return term.astray; }
+int fake_resume_count() { return term.resumes; }
+
+std::vector<int> fake_attrs_row(int row)
+{
+    std::vector<int> attrs;
+    for (int col = 0; col < term.cols; col++)
+        attrs.push_back(fake_at(row, col).attrs);
+    return attrs;
 }
 
 int fake_cursor_row() { return term.row; }
@@ -104,13 +154,19 @@ void io_size(int &rows, int &cols)
 
 bool io_has_colors() { return term.colors; }
 
+static int fake_pop_key()
+{
+    fake_key next = term.keys.front();
+    term.keys.pop_front();
+    if (next.rows > 0)
+        fake_apply_size(next.rows, next.cols);
+    return next.key;
+}
+
 int io_getch()
 {
-    if (!term.keys.empty()) {
-        int key = term.keys.front();
-        term.keys.pop_front();
-        return key;
-    }
+    if (!term.keys.empty())
+        return fake_pop_key();
     if (!term.out_of_keys_reported)
         fake_out_of_keys();
     term.out_of_keys_reported = true;
@@ -118,31 +174,54 @@ int io_getch()
     return term.timeout_next ? 27 : IO_NO_KEY;
 }
 
+int io_getch_nowait() { return term.type_ahead && !term.keys.empty() ? fake_pop_key() : IO_NO_KEY; }
+
+void io_unget(int key) { term.keys.push_front({key}); }
+
+void io_resume() { term.resumes++; }
+
 bool io_move(int row, int col)
 {
-    if (row < 0 || row >= term.rows || col < 0 || col >= term.cols)
+    term.position_lost = row < 0 || row >= term.rows || col < 0 || col >= term.cols;
+    if (term.position_lost)
         return false;
     term.row = row;
     term.col = col;
     return true;
 }
 
-// Like curses, a character drawn in the last column wraps the position to the next line.
+// Like curses, a character drawn in the last column wraps the position to the next line; what
+// is drawn there without a move first has run off its own line.
 void io_addch(char ch)
 {
+    if (term.position_lost) {
+        term.astray = true;
+        return;
+    }
     if (term.row < 0 || term.row >= term.rows || term.col >= term.cols)
         return;
-    fake_at(term.row, term.col) = fake_cell{ch, term.pair};
-    if (++term.col == term.cols && term.row + 1 < term.rows) {
-        term.col = 0;
-        term.row++;
+    fake_at(term.row, term.col) = fake_cell{ch, term.pair, term.attrs};
+    if (++term.col == term.cols) {
+        term.position_lost = true;
+        if (term.row + 1 < term.rows) {
+            term.col = 0;
+            term.row++;
+        }
     }
 }
 
+// As in curses, a pair replaces the video attributes and video attributes replace the pair.
 void io_set_pair(int pair)
 {
     term.pair = pair;
+    term.attrs = 0;
     term.pair_sets++;
+}
+
+void io_set_attrs(int attrs)
+{
+    term.attrs = attrs;
+    term.pair = 0;
 }
 
 void io_clear()

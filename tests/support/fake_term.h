@@ -22,6 +22,11 @@ void fake_keys(std::initializer_list<int> keys);
 void fake_type(std::string_view text);
 // Queues an Esc pressed alone: the key, then nothing within the read timeout.
 void fake_esc();
+// Queues a change of the terminal's size to rows x cols, which takes effect when it is read, as
+// the resize key curses then delivers.
+void fake_resize(int rows, int cols);
+// With on, queued keys count as typed already (a paste): reads that do not wait see them too.
+void fake_type_ahead(bool on);
 // Keys still queued.
 [[nodiscard]] size_t fake_keys_left();
 // Called once when a script runs out of keys: unit tests count it as a failure, the fuzzer as
@@ -29,9 +34,15 @@ void fake_esc();
 void fake_out_of_keys();
 // True when nothing was ever drawn from first_col on, on any line.
 [[nodiscard]] bool fake_untouched_from(int first_col);
+// True when something was drawn off the screen or past the end of its line (where curses would
+// have put it on the wrong line or cell).
+[[nodiscard]] bool fake_drawn_astray();
+// How often curses mode was set up again after a stop.
+[[nodiscard]] int fake_resume_count();
 
 [[nodiscard]] std::string fake_text_row(int row);
 [[nodiscard]] std::vector<int> fake_pair_row(int row);
+[[nodiscard]] std::vector<int> fake_attrs_row(int row);
 [[nodiscard]] int fake_cursor_row();
 [[nodiscard]] int fake_cursor_col();
 [[nodiscard]] bool fake_cursor_visible();

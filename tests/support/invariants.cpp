@@ -25,5 +25,7 @@ std::string broken_invariant(const editor_state &st)
         return "message longer than 77 characters";
     if (!fake_untouched_from(80))
         return "something was drawn past column 79";
+    if (fake_drawn_astray())
+        return "something was drawn off the screen or past the end of its line";
     return "";
 }

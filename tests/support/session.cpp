@@ -13,13 +13,13 @@
 #include <utility>
 
 session::session(const bytes &content, int rows, const std::vector<std::string> &switches,
-                 const std::string &name, int64_t length)
+                 const std::string &name, int64_t length, bool colors)
     : file(content, name)
 {
     if (length >= 0) {
         EXPECT_EQ(truncate(file.path.c_str(), length), 0);
     }
-    fake_term_reset(rows, 80);
+    fake_term_reset(rows, 80, colors);
     args = {"tolm", file.path};
     args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char *> argv;

@@ -16,9 +16,10 @@ struct session {
     bool running = false;  // started and not yet quit
 
     // Starts the editor on a file of these bytes (extended sparsely to length when that is set)
-    // on a terminal of 80 columns and the given lines, with switches after the file name.
+    // on a terminal of 80 columns and the given lines, with or without colours, with switches
+    // after the file name.
     explicit session(const bytes &content, int rows = 25, const std::vector<std::string> &switches = {},
-                     const std::string &name = "data.bin", int64_t length = -1);
+                     const std::string &name = "data.bin", int64_t length = -1, bool colors = true);
     ~session();
     session(const session &) = delete;
     session &operator=(const session &) = delete;

@@ -1,5 +1,0 @@
-\e[37m\e[44m.\e[33m00000000\e[37m. 54 \e[33m\e[46m41\e[37m\e[44m 6C 6D 20 65 32 65  0A 7F E9 20 41 42 43 00 . T\e[33m\e[46mA\e[37m\e[44mlm e2e... ABC. .|
-\e[37m\e[44m.\e[33m00000010\e[37m. 01 FF 7E 20 7A \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m  \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m . ..~ z\e[30m...........\e[37m .|
-\e[37m\e[44m.\e[33m00000015\e[37m. \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m  \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m . \e[30m................\e[37m .|
-\e[37m\e[44m.\e[33m00000015\e[37m. \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m  \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m \e[30m..\e[37m . \e[30m................\e[37m .|
-\e[30m\e[47m \e[33m\e[41m There are unsaved modifications. Press Esc again if you really want to quit. \e[30m\e[47m |
