@@ -280,18 +280,15 @@ void file_data_extent(int64_t offset, int64_t &start, int64_t &end)
 {
     start = offset;
     end = file_length;
-    // The stream writes at the descriptor's position, so it is put back where it was.
-    int fd = fileno(stream);
-    off_t kept = lseek(fd, 0, SEEK_CUR);
-    off_t data = lseek(fd, offset, SEEK_DATA);
+    // Every read and write names its offset, so moving the descriptor's position costs nothing.
+    off_t data = lseek(fileno(stream), offset, SEEK_DATA);
     if (data >= 0) {
-        off_t hole = lseek(fd, data, SEEK_HOLE);
+        off_t hole = lseek(fileno(stream), data, SEEK_HOLE);
         start = std::min<int64_t>(data, file_length);
         end = hole >= 0 ? std::min<int64_t>(hole, file_length) : file_length;
     } else if (errno == ENXIO) {
         start = file_length;
     }
-    lseek(fd, kept, SEEK_SET);
 }
 
 int file_sync()
