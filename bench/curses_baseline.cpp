@@ -26,8 +26,8 @@ int main(int argc, char **argv)
         snprintf(done, sizeof done, "curses baseline read %ld keys", keys);
         mvaddstr(24, 0, done);
         refresh();
-        getch();
     }
+    getch();
     endwin();
     return 0;
 }

@@ -1,8 +1,11 @@
 // Drawing a screen and moving the cursor, at the start and at the end of a small and of a huge
-// sparse file: both must cost the same whatever the file's size.
+// sparse file: both must cost the same whatever the file's size. Recording changes byte after
+// byte, and drawing a screen past them, must likewise cost the same whatever their count.
 #include "bench_support.h"
 
+#include "edit/edit.h"
 #include "file/file.h"
+#include "screen/screen.h"
 #include "term/term_io.h"
 
 #include <benchmark/benchmark.h>
@@ -51,8 +54,55 @@ void draw_and_move(benchmark::State &state, int64_t size, bool at_end)
     unlink(path.c_str());
 }
 
+// Changes recorded at ascending offsets, as typing forward makes them; timed per change.
+void record_ascending(benchmark::State &state)
+{
+    editor_state st{};
+    const int64_t count = state.range(0);
+    for (auto _ : state) {
+        for (int64_t offset = 0; offset < count; offset++)
+            if (record_change(st, offset, 1, 0) != 0)
+                state.SkipWithError("out of memory");
+        state.PauseTiming();
+        discard_changes(st);
+        state.ResumeTiming();
+    }
+    // Seconds per change, which bench/run.sh prints.
+    state.counters["per_change"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+}
+
+// One drawing of a screen that comes after the given number of changed bytes. The change recorded
+// last is at offset 0, far from the view, so that the index rather than the finger finds the
+// view's first change.
+void draw_past_changes(benchmark::State &state)
+{
+    const int64_t count = state.range(0);
+    std::string path = bench_file(int64_t{16} << 30);
+    editor_state st{};
+    if (!bench_open(st, path.c_str())) {
+        state.SkipWithError("cannot open the file");
+        return;
+    }
+    for (int64_t offset = 0; offset < count; offset++)
+        if (record_change(st, offset * 16, 1, 0) != 0)
+            state.SkipWithError("out of memory");
+    (void)record_change(st, 0, 2, 0);
+    st.view = (count + 16) * 16;
+    st.cursor = st.view;
+    for (auto _ : state)
+        draw_screen(st);
+    state.SetItemsProcessed(state.iterations());
+    discard_changes(st);
+    file_close();
+    unlink(path.c_str());
+}
+
 }  // namespace
 
+BENCHMARK(record_ascending)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(draw_past_changes)->Arg(1000)->Arg(1000000);
 BENCHMARK_CAPTURE(draw_and_move, small_start, 1024, false);
 BENCHMARK_CAPTURE(draw_and_move, small_end, 1024, true);
 BENCHMARK_CAPTURE(draw_and_move, huge_16GiB_start, int64_t{16} << 30, false);

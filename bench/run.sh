@@ -3,11 +3,14 @@
 #   open:   time to the first full screen in tmux and peak memory, for 1 KiB, 1 GiB and 64 GiB
 #           files, against the 1 KiB file and against a trivial curses program
 #   scroll: instructions (callgrind) and time per Page Down in each file
-#   find:   a pattern at the end of a page-cached 1 GiB file against grep and cat, and the worst
-#           case: 00 00 00 01 at the end of 1 GiB of zero bytes
+#   find:   4-byte, 32-byte and text patterns at the end of a page-cached 1 GiB file against cat
+#           on the same file (and grep for the text); the worst cases, each absent from a 1 GiB
+#           file: (a) 00 00 00 01 00 00 00 00 in zero bytes, (b) 32 letters a in letters a with a
+#           b every 31 bytes, (c) 16 letters a and b in random letters a and b; and a 4-byte
+#           pattern absent from a 64 GiB sparse file with a few blocks of data
 #   save:   bytes written and time for one changed byte in 1 KiB and in 64 GiB
 # Usage: bench/run.sh [BUILD_DIR]   (default build). Needs tmux, valgrind and GNU time. Takes a
-# few minutes and 2 GiB of disk in a temporary folder, removed at the end. Figures only: it
+# few minutes and 4 GiB of disk in a temporary folder, removed at the end. Figures only: it
 # never fails on timing.
 set -euo pipefail
 export LC_ALL=C
@@ -54,16 +57,51 @@ small=$work/small.bin
 big=$work/big.bin
 huge=$work/huge.bin
 zeros=$work/zeros.bin
+runs=$work/runs.bin
+letters=$work/letters.bin
+sparse=$work/sparse.bin
+gib=$((1024 * 1024 * 1024))
+hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
+# The big file ends in 32 bytes that begin with the only zero byte in it, so that its 4-byte and
+# 32-byte patterns occur there alone; the text ends it.
 needle=TOLMNEEDLE
-needle_hex=544F4C4D4E4545444C45
+needle_hex=$(hex "$needle")
+tail_hex=00$(hex "Tolm benchmark needle$needle")
+four_hex=${tail_hex:0:8}
+a32_hex=$(hex "$(printf 'a%.0s' {1..32})")
+ab_pattern=abbabaabbbaababb
+ab_hex=$(hex "$ab_pattern")
 head -c 1024 /dev/urandom >"$small"
-head -c $((1024 * 1024 * 1024 - ${#needle})) /dev/urandom >"$big"
-printf '%s' "$needle" >>"$big"
+head -c $((gib - 32)) /dev/urandom | tr '\0' '\1' >"$big"
+printf '\0%s' "Tolm benchmark needle$needle" >>"$big"
 truncate -s 64G "$huge"
-head -c $((1024 * 1024 * 1024 - 4)) /dev/zero >"$zeros"
+head -c $((gib - 4)) /dev/zero >"$zeros"
 printf '\0\0\0\1' >>"$zeros"
-printf '\0\0\0\1' >"$work/zeros.pattern"
-cat "$big" "$zeros" >/dev/null
+# (yes runs on until head has enough: outside the pipeline, its SIGPIPE is no failure)
+head -c $gib < <(yes "$(printf 'a%.0s' {1..30})b" | tr -d '\n') >"$runs"
+# Random letters a and b, each occurrence of the pattern broken by changing its last letter.
+head -c $gib /dev/urandom | perl -e '
+    my ($pattern, $broken, $carry) = ($ARGV[0], substr($ARGV[0], 0, -1) . "a", "");
+    while (read(STDIN, my $chunk, 1 << 20)) {
+        $chunk =~ tr/\x00-\x7f/a/;
+        $chunk =~ tr/\x80-\xff/b/;
+        $chunk = $carry . $chunk;
+        1 while $chunk =~ s/$pattern/$broken/g;
+        print substr($chunk, 0, -15);
+        $carry = substr($chunk, -15);
+    }
+    print $carry;' "$ab_pattern" >"$letters"
+truncate -s 64G "$sparse"
+for mib in 0 7 1000 40000 65535; do
+    head -c 65536 /dev/urandom | tr '\0' '\1' | dd of="$sparse" bs=1M seek=$mib conv=notrunc status=none
+done
+# Cached the way reading a file from storage leaves it (in large folios, on recent Linux) rather
+# than the way writing it in small pieces just did: flushed, dropped from the cache, read back.
+for f in "$big" "$zeros" "$runs" "$letters"; do
+    sync "$f"
+    dd if="$f" iflag=nocache count=0 status=none
+    cat "$f" >/dev/null
+done
 declare -A label=(["$small"]="1 KiB" ["$big"]="1 GiB" ["$huge"]="64 GiB")
 files=("$small" "$big" "$huge")
 
@@ -223,36 +261,55 @@ wall_us() {
     "$@" >/dev/null 2>&1 || true
     echo $(($(now_us) - start))
 }
-size=$(stat -c %s "$big")
-check_find() { # FILE HEX: the one occurrence is at the end
-    found=$("$benches/bench_find_save" find "$1" "$2" | sed -n 's/find: found at \([0-9]*\) .*/\1/p')
-    [ "$found" = $((size - ${#2} / 2)) ] || note "FAULT: find $2 in $1 gave '$found'"
+check_find() { # FILE HEX OFFSET: the find must stop at OFFSET (-1: nowhere)
+    local found
+    # (a find that finds nothing ends with status 1)
+    found=$({ "$benches/bench_find_save" find "$1" "$2" || true; } | sed -n 's/find: found at \(-*[0-9]*\) .*/\1/p')
+    [ "$found" = "$3" ] || note "FAULT: find $2 in $1 gave '$found', not $3"
 }
-check_find "$big" "$needle_hex"
-check_find "$zeros" 00000001
-note "find: 1 GiB, 5 runs of tolm, grep and cat by turns"
-find_us="" grep_us="" cat_us=""
-for _ in 1 2 3 4 5; do
-    find_us+=" $(wall_us "$benches/bench_find_save" find "$big" "$needle_hex")"
-    grep_us+=" $(wall_us grep -c -F "$needle" "$big")"
-    cat_us+=" $(wall_us cat "$big")"
+size=$gib
+# One find per line: label|file|hexadecimal pattern|where it stops|goal against cat's time
+finds=(
+    "find, 4 bytes|$big|$four_hex|$((size - 32))|1"
+    "find, 32 bytes|$big|$tail_hex|$((size - 32))|0.77"
+    "find, text|$big|$needle_hex|$((size - 10))|0.77"
+    "find, (a) zero bytes|$zeros|0000000100000000|-1|4"
+    "find, (b) a, b every 31|$runs|$a32_hex|-1|4"
+    "find, (c) random a, b|$letters|$ab_hex|-1|-"
+)
+declare -A find_us cat_us
+for line in "${finds[@]}"; do
+    IFS='|' read -r _ file pattern stop _ <<<"$line"
+    check_find "$file" "$pattern" "$stop"
 done
-note "find: 1 GiB of zero bytes, 3 runs of tolm and grep -a by turns (grep holds its 1 GiB line)"
-worst_us="" grep_worst_us=""
+note "find: 1 GiB files, 3 runs of each find and of cat on each file, by turns"
+grep_us=""
 for _ in 1 2 3; do
-    worst_us+=" $(wall_us "$benches/bench_find_save" find "$zeros" 00000001)"
-    grep_worst_us+=" $(wall_us grep -a -c -F -f "$work/zeros.pattern" "$zeros")"
+    for line in "${finds[@]}"; do
+        IFS='|' read -r measure file pattern _ <<<"$line"
+        find_us[$measure]+=" $(wall_us "$benches/bench_find_save" find "$file" "$pattern")"
+    done
+    for file in "$big" "$zeros" "$runs" "$letters"; do cat_us[$file]+=" $(wall_us cat "$file")"; done
+    grep_us+=" $(wall_us grep -c -F "$needle" "$big")"
 done
-# shellcheck disable=SC2086 # the lists are meant to split
-{
-    find_us=$(median $find_us) grep_us=$(median $grep_us) cat_us=$(median $cat_us)
-    worst_us=$(median $worst_us) grep_worst_us=$(median $grep_worst_us)
-}
 rate() { calc '%.3f s, %.2f GB/s' "$1 / 1e6, $size / $1 / 1000"; }
-row "find" "1 GiB" "$(rate "$find_us")" "grep $(rate "$grep_us")" "$find_us" "$grep_us" 1
-row "find" "1 GiB" "$(rate "$find_us")" "cat $(rate "$cat_us")" "$find_us" "$cat_us" -
-row "find, zero bytes" "1 GiB" "$(rate "$worst_us")" "grep -a $(rate "$grep_worst_us")" "$worst_us" "$grep_worst_us" -
-row "find, zero bytes" "1 GiB" "$(rate "$worst_us")" "find $(rate "$find_us")" "$worst_us" "$find_us" 4
+# shellcheck disable=SC2086 # the lists are meant to split
+for line in "${finds[@]}"; do
+    IFS='|' read -r measure file _ _ goal <<<"$line"
+    us=$(median ${find_us[$measure]})
+    base=$(median ${cat_us[$file]})
+    row "$measure" "1 GiB" "$(rate "$us")" "cat $(rate "$base")" "$us" "$base" "$goal"
+    if [ "$measure" = "find, text" ]; then text_us=$us; fi
+done
+# shellcheck disable=SC2086
+grep_us=$(median $grep_us)
+row "find, text" "1 GiB" "$(rate "$text_us")" "grep $(rate "$grep_us")" "$text_us" "$grep_us" 1
+check_find "$sparse" "$four_hex" -1
+sparse_us=""
+for _ in 1 2 3; do sparse_us+=" $(wall_us "$benches/bench_find_save" find "$sparse" "$four_hex")"; done
+# shellcheck disable=SC2086
+sparse_us=$(median $sparse_us)
+row "find, sparse" "64 GiB" "$(calc '%.3f s' "$sparse_us / 1e6")" "limit 0.100 s" "$sparse_us" 100000 1
 
 # ----------------------------------------------------------------------------------------- save
 note "save: one changed byte, 5 runs in 1 KiB and in 64 GiB"
@@ -376,10 +433,21 @@ for line in "${table[@]}"; do
     printf "$format" "$measure" "$file" "$value" "$baseline" "$ratio" "$goal"
 done
 
-# Drawing plus one movement at the start and the end of a small and a 16 GiB file, when built.
+# Drawing plus one movement at the start and the end of a small and a 16 GiB file, recording
+# changes and drawing past them by their count, when built.
 if [ -x "$benches/bench_draw" ]; then
     echo
+    "$benches/bench_draw" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+        --benchmark_format=csv 2>/dev/null >"$work/draw.csv"
+    # name,iterations,real_time,cpu_time,time_unit,...,per_change (the last column) of the medians
+    median_of() { awk -F, -v name="\"$1_median\"" '$1 == name' "$work/draw.csv"; }
     echo "draw_screen with Down, then with Up, at the start and end of each file (median of 3, per pair):"
-    "$benches/bench_draw" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
-        awk '/_median/ { printf "  %-34s %s %s\n", $1, $2, $3 }'
+    for b in small_start small_end huge_16GiB_start huge_16GiB_end; do
+        median_of "draw_and_move/$b" | awk -F, -v b="$b" '{ printf "  %-20s %8.0f %s\n", b, $3, $5 }'
+    done
+    echo "record_change at ascending offsets, per change; draw_screen past the changes, per screen:"
+    for n in 1000 1000000; do
+        median_of "record_ascending/$n" | awk -F, -v n="$n" '{ printf "  %8d changes: %6.1f ns per change\n", n, $NF * 1e9 }'
+        median_of "draw_past_changes/$n" | awk -F, -v n="$n" '{ printf "  %8d changes: %6.0f %s per screen\n", n, $3, $5 }'
+    done
 fi

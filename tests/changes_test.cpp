@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <vector>
 
 TEST(RecordChange, KeepsOneChangePerOffsetInAscendingOrder)
@@ -50,4 +52,47 @@ TEST(CurrentByte, ReadsTheChangeOverTheFileAndZeroWhereThereIsNoByte)
     }
     session empty(bytes{});
     EXPECT_EQ(current_byte(empty.st), 0);
+}
+
+// Edits that run forward, jump about and return bytes to their file values, with saves that
+// release the first changes between them: the list, the change found from any offset and the
+// byte under the cursor must agree with an ordered map at every step.
+TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
+{
+    const bytes content = pattern_bytes(4096);
+    session s(content);
+    std::map<int64_t, change_entry> model;
+    std::mt19937 rng(7);
+    int64_t offset = 0;
+    for (int step = 0; step < 20000; step++) {
+        unsigned roll = rng() % 100;
+        if (roll == 0) {
+            int64_t count = rng() % 50;
+            release_changes(s.st, count);
+            for (; count > 0 && !model.empty(); count--)
+                model.erase(model.begin());
+            continue;
+        }
+        offset = roll < 70 ? (offset + 1) % 4096 : static_cast<int64_t>(rng() % 4096);
+        uint8_t file_value = content[static_cast<size_t>(offset)];
+        // Values near the file's make changes that go back to it, and so leave the list, common.
+        uint8_t value = static_cast<uint8_t>(file_value + rng() % 3);
+        ASSERT_EQ(record_change(s.st, offset, value, file_value), 0);
+        auto [it, added] = model.try_emplace(offset, change_entry{offset, value, file_value});
+        it->second.value = value;
+        if (it->second.value == it->second.file_value && !added)
+            model.erase(it);
+        int64_t probe = static_cast<int64_t>(rng() % 4100);
+        auto expected = model.lower_bound(probe);
+        const change *found = first_change_from(s.st, probe);
+        ASSERT_EQ(found ? found->offset : -1, expected == model.end() ? -1 : expected->first) << step;
+        s.st.cursor = probe % 4096;
+        auto under = model.find(s.st.cursor);
+        ASSERT_EQ(current_byte(s.st), under == model.end() ? content[static_cast<size_t>(s.st.cursor)]
+                                                         : under->second.value) << step;
+    }
+    std::vector<change_entry> expected;
+    for (const auto &[at, entry] : model)
+        expected.push_back(entry);
+    EXPECT_EQ(change_list(s.st), expected);
 }

@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <cerrno>
 #include <unistd.h>
 
@@ -114,6 +116,35 @@ TEST(FileRead, AFileThatShrankServesNoStaleBytes)
     EXPECT_EQ(bytes(buf, buf + 8), bytes(content.begin() + 512, content.begin() + 520));
     EXPECT_EQ(file_read(buf, 16, 600), -1);
     EXPECT_EQ(file_read(buf, 16, 0), 16);
+}
+
+// Another program cuts the file short while a scan reads it in place: the bytes gone read as
+// zeros instead of killing the editor with SIGBUS, the loss is reported, and SIGBUS is handled
+// as before once the mapping ends. A file cut within the mapping's last page faults nowhere.
+TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
+{
+    const int64_t page = sysconf(_SC_PAGESIZE);
+    bytes content = pattern_bytes(static_cast<size_t>(4 * page));
+    for (int64_t cut : {page + 7, 4 * page - 1}) {
+        open_file f(content);
+        struct sigaction before {};
+        sigaction(SIGBUS, nullptr, &before);
+        const unsigned char *bytes = file_map(1, 4 * page - 1);
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_EQ(bytes[page], content[static_cast<size_t>(page + 1)]);
+        ASSERT_EQ(truncate(f.file.path.c_str(), cut), 0);
+        int nonzero = 0;
+        for (int64_t i = cut - 1; i < 4 * page - 1; i++)
+            nonzero += bytes[i] != 0;
+        EXPECT_EQ(nonzero, 0) << cut;
+        EXPECT_EQ(file_unmap(), -1) << cut;
+        struct sigaction after {};
+        sigaction(SIGBUS, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler) << cut;
+    }
+    open_file whole(content);
+    ASSERT_NE(file_map(0, 4 * page), nullptr);
+    EXPECT_EQ(file_unmap(), 0);
 }
 
 TEST(FileWrite, WritesInPlaceAndEmptiesTheCache)

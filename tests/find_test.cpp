@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -23,6 +26,7 @@ constexpr int64_t SPAN_CURSOR = 100;
 constexpr int64_t CROSS_CURSOR = 200;
 constexpr int64_t TWO_SPANS_CURSOR = 300;
 constexpr int64_t BIG = 600000;
+constexpr size_t BLOCK = 4096;  // the unit of holes in the sparse files
 
 bytes text(std::string_view s) { return bytes(s.begin(), s.end()); }
 
@@ -66,6 +70,17 @@ int64_t reference_find(const bytes &edited, int64_t cursor, const bytes &pattern
 {
     auto it = std::search(edited.begin() + cursor, edited.end(), pattern.begin(), pattern.end());
     return it == edited.end() ? -1 : it - edited.begin();
+}
+
+// Turns the blocks of zero bytes into holes, where the file system has them.
+void punch_holes(const std::string &path, const bytes &content)
+{
+    int fd = open(path.c_str(), O_RDWR);
+    for (size_t at = 0; at + BLOCK <= content.size(); at += BLOCK)
+        if (std::all_of(content.begin() + static_cast<int64_t>(at), content.begin() + static_cast<int64_t>(at + BLOCK),
+                        [](unsigned char b) { return b == 0; }))
+            (void)fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(at), BLOCK);
+    close(fd);
 }
 
 void queue(const std::vector<int> &keys)
@@ -136,28 +151,41 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
     }
 }
 
+// Few distinct values make near misses and overlapping matches common. A sparse file is made of
+// 4 KiB blocks, some of data and the rest holes, with changes in both; its patterns are taken
+// across the edges of blocks and around changes as often as anywhere else.
 TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
 {
     std::mt19937 rng(20260501);
     auto below = [&rng](size_t n) { return static_cast<size_t>(rng() % n); };
-    for (int round = 0; round < 40; round++) {
-        // Few distinct values make near misses and overlapping matches common.
+    for (int round = 0; round < 60; round++) {
+        const bool sparse = round % 3 == 2;
         const unsigned values[] = {2, 3, 256};
         unsigned alphabet = values[below(3)];
-        bytes original(below(3000));
-        for (unsigned char &byte : original)
-            byte = static_cast<unsigned char>(below(alphabet));
+        bytes original(sparse ? BLOCK * (1 + below(40)) + below(BLOCK) : below(3000));
+        for (size_t at = 0; at < original.size(); at++)
+            if (!sparse || (at / BLOCK) % 4 == 1 || below(5000) == 0)
+                original[at] = static_cast<unsigned char>(below(alphabet));
         session s(original);
+        if (sparse)
+            punch_holes(s.file.path, original);
         bytes edited = original;
+        std::vector<size_t> marks;  // where patterns are best taken: block edges and changes
         for (size_t i = below(20); i > 0 && !original.empty(); i--) {
             size_t offset = below(original.size());
             edited[offset] = static_cast<unsigned char>(below(alphabet));
+            marks.push_back(offset);
             ASSERT_EQ(record_change(s.st, static_cast<int64_t>(offset), edited[offset], original[offset]), 0);
         }
+        for (size_t edge = BLOCK; sparse && edge < original.size(); edge += BLOCK)
+            marks.push_back(edge);
         for (int query = 0; query < 25; query++) {
-            bytes pattern(1 + below(8));
+            bytes pattern(1 + below(FIND_MAX_CHARS));
             if (pattern.size() <= edited.size() && below(4) != 0) {
                 size_t from = below(edited.size() - pattern.size() + 1);
+                if (!marks.empty() && below(2) == 0)
+                    from = std::clamp<size_t>(marks[below(marks.size())] - below(pattern.size()), 0,
+                                              edited.size() - pattern.size());
                 std::copy_n(edited.begin() + static_cast<int64_t>(from), pattern.size(), pattern.begin());
             } else {
                 for (unsigned char &byte : pattern)

@@ -19,6 +19,11 @@ struct change {
 // Sets the edited value at offset, adding a change or updating (and, back at its file value,
 // removing) the one there. Returns 0, or -1 when no memory is left; the list is then unchanged.
 [[nodiscard]] int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_value);
+// The first change at or after offset, or nullptr: one step next to the change recorded last,
+// a few steps along the index elsewhere.
+[[nodiscard]] const change *first_change_from(const editor_state &st, int64_t offset);
+// Releases the first count changes (all of them when there are fewer), as saving does.
+void release_changes(editor_state &st, int64_t count);
 // Releases every change. Returns whether there was any.
 bool discard_changes(editor_state &st);
 // The value (0-15) of a hexadecimal digit key, judged by its low 8 bits; -1 for anything else.

@@ -18,16 +18,6 @@ constexpr int64_t SPARE_SIZE = 4096;
 
 }  // namespace
 
-// Removes the first count changes, which have reached the file.
-static void save_forget(editor_state &st, int64_t count)
-{
-    while (count-- > 0) {
-        change *first = st.changes;
-        st.changes = first->next;
-        delete first;
-    }
-}
-
 // Why the changes must not be written now, or nullptr when they may. Another program may have
 // replaced the file since it was opened (the writes would go to a file nobody sees again) or
 // shortened it (the writes would fill the gap with zero bytes). An empty file takes its one byte.
@@ -97,7 +87,7 @@ void save_changes(editor_state &st)
         set_message(st, "Write error!");
         return;
     }
-    save_forget(st, written);
+    release_changes(st, written);
     set_message(st, st.changes ? "Write error!" : "File saved.");
 }
 

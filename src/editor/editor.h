@@ -5,6 +5,17 @@
 #include <cstdint>
 
 struct change;
+struct change_stop;
+
+constexpr int CHANGE_LANES = 8;
+
+// Kept by the edit layer beside the change list, so that a change is found without walking the
+// list from its head.
+struct change_index {
+    change_stop *lanes[CHANGE_LANES];        // the first stop of each lane that skips along the list
+    change *finger;                          // the change recorded last; nullptr after a removal
+    change_stop *finger_path[CHANGE_LANES];  // the last stop at or before the finger on each lane
+};
 
 // What read_command asks the loop to do.
 enum command : int {
@@ -32,6 +43,7 @@ struct editor_state {
     const char *name;  // points into path, after its last '/' or '\'
     char *message;     // pending status message (heap, shown once), or nullptr
     change *changes;   // unsaved changes, ascending by offset
+    change_index index;  // finds any of them in a few steps
     int64_t cursor;    // offset of the byte under the cursor
     int64_t view;      // offset of the first displayed row; a multiple of 16
     int64_t file_size; // measured once at opening

@@ -1,11 +1,15 @@
 // Block-cached access to the one file being edited. Owns the open stream, its length and the
-// four 512-byte blocks kept least-recently-used; file_close releases them.
+// four 512-byte blocks kept least-recently-used; file_close releases them. Also owns the one
+// mapping a scan reads in place, and the SIGBUS handler that guards it while it exists.
 #include "file/file.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -205,6 +209,86 @@ int64_t file_current_length(const char *path)
     // Seeking measures block devices too, whose size stat leaves at 0.
     off_t end = lseek(fileno(stream), 0, SEEK_END);
     return end < 0 ? -1 : end;
+}
+
+// The mapping of file_map, page-aligned, and what SIGBUS did before it was made.
+static unsigned char *map_base;
+static size_t map_size;
+static uintptr_t map_page_size;
+static int64_t map_end;  // the file offset just past the mapped bytes
+static volatile sig_atomic_t map_shrank;
+static struct sigaction map_previous_bus;
+
+// SIGBUS while the mapping exists. A fault inside it means the file lost those bytes: zeros are
+// mapped from the faulting page to the mapping's end, so that the scan reads on, and the loss is
+// noted. Any other fault, or one that cannot be mended, gets SIGBUS's earlier handling back and
+// meets it when the faulting instruction runs again.
+static void file_map_fault(int, siginfo_t *info, void *)
+{
+    auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    auto base = reinterpret_cast<uintptr_t>(map_base);
+    if (map_base && address >= base && address < base + map_size) {
+        uintptr_t page = address & ~(map_page_size - 1);
+        void *zeros = mmap(reinterpret_cast<void *>(page), base + map_size - page, PROT_READ,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            map_shrank = 1;
+            return;
+        }
+    }
+    sigaction(SIGBUS, &map_previous_bus, nullptr);
+}
+
+const unsigned char *file_map(int64_t offset, int64_t count)
+{
+    if (map_base || offset < 0 || count <= 0 || offset + count > file_length)
+        return nullptr;
+    map_page_size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    int64_t start = offset - offset % static_cast<int64_t>(map_page_size);
+    size_t size = static_cast<size_t>(offset + count - start);
+    // Populated at once: one pass over the page tables costs less than a fault per few pages.
+    void *bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fileno(stream), start);
+    if (bytes == MAP_FAILED)
+        return nullptr;
+    struct sigaction guard {};
+    guard.sa_sigaction = file_map_fault;
+    guard.sa_flags = SA_SIGINFO;
+    sigemptyset(&guard.sa_mask);
+    map_shrank = 0;
+    map_base = static_cast<unsigned char *>(bytes);
+    map_size = size;
+    map_end = offset + count;
+    sigaction(SIGBUS, &guard, &map_previous_bus);
+    return map_base + (offset - start);
+}
+
+int file_unmap()
+{
+    if (!map_base)
+        return 0;
+    sigaction(SIGBUS, &map_previous_bus, nullptr);
+    munmap(map_base, map_size);
+    map_base = nullptr;
+    // Within the last page of a shortened file, bytes cut off read as zeros with no fault at all.
+    struct stat now {};
+    if (fstat(fileno(stream), &now) == 0 && now.st_size < map_end)
+        map_shrank = 1;
+    return map_shrank ? -1 : 0;
+}
+
+void file_data_extent(int64_t offset, int64_t &start, int64_t &end)
+{
+    start = offset;
+    end = file_length;
+    // Every read and write names its offset, so moving the descriptor's position costs nothing.
+    off_t data = lseek(fileno(stream), offset, SEEK_DATA);
+    if (data >= 0) {
+        off_t hole = lseek(fileno(stream), data, SEEK_HOLE);
+        start = std::min<int64_t>(data, file_length);
+        end = hole >= 0 ? std::min<int64_t>(hole, file_length) : file_length;
+    } else if (errno == ENXIO) {
+        start = file_length;
+    }
 }
 
 int file_sync()

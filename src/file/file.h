@@ -27,6 +27,18 @@ void file_revalidate();
 // Reads up to count bytes at offset straight from the file, leaving the cache alone: for scans
 // that pass over more than the cache holds. Returns the number read, or -1 when none could be.
 [[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset);
+// Maps count bytes of the file at offset for reading in place, until file_unmap; one mapping at
+// a time. Should another program shorten the file meanwhile, the bytes it cut off read as zeros
+// instead of ending the editor with SIGBUS. Returns the bytes, or nullptr when they cannot be
+// mapped (read them with file_read_direct instead).
+[[nodiscard]] const unsigned char *file_map(int64_t offset, int64_t count);
+// Ends the mapping of file_map. Returns 0, or -1 when the file shrank under it: some bytes read
+// through it were zeros standing in for bytes gone, so they must be read again.
+[[nodiscard]] int file_unmap();
+// Finds the first stretch of data at or after offset, past any hole: [start, end). Where the
+// file system cannot tell holes from data, that is offset to the end of the file; when only a
+// hole is left, start and end are both the file's length.
+void file_data_extent(int64_t offset, int64_t &start, int64_t &end);
 // Makes the bytes written so far durable. Returns 0, or -1 when the storage reported an error;
 // a file that cannot be synchronised (a device or a pipe) counts as done.
 [[nodiscard]] int file_sync();

@@ -155,7 +155,7 @@ static void screen_file_line(const editor_state &st, int row, int64_t start, int
 static void screen_file_lines(const editor_state &st)
 {
     screen_line_template(st);
-    const change *next = st.changes;
+    const change *next = first_change_from(st, st.view);
     int64_t label = st.view;
     for (int row = 0; row < st.rows - 1; row++)
         screen_file_line(st, row, st.view + 16 * static_cast<int64_t>(row), label, next);
