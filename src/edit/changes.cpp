@@ -70,6 +70,12 @@ static change *changes_before(const editor_state &st, int64_t offset, change_sto
     return changes_search(st, offset, path);
 }
 
+const change *last_change(const editor_state &st)
+{
+    change_stop *path[CHANGE_LANES];
+    return changes_before(st, INT64_MAX, path);
+}
+
 const change *first_change_from(const editor_state &st, int64_t offset)
 {
     if (st.index.finger && st.index.finger->offset == offset)

@@ -22,6 +22,8 @@ struct change {
 // The first change at or after offset, or nullptr: one step next to the change recorded last,
 // a few steps along the index elsewhere.
 [[nodiscard]] const change *first_change_from(const editor_state &st, int64_t offset);
+// The change at the highest offset, or nullptr: a few steps along the index.
+[[nodiscard]] const change *last_change(const editor_state &st);
 // Releases the first count changes (all of them when there are fewer), as saving does.
 void release_changes(editor_state &st, int64_t count);
 // Releases every change. Returns whether there was any.

@@ -5,15 +5,14 @@
 #include "file/file.h"
 #include "term/term.h"
 
-#include <algorithm>
-#include <memory>
-#include <new>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
 constexpr const char *NOT_THE_FILE = "File replaced or removed on disk! Not saved.";
 constexpr const char *FILE_SHORTENED = "File shortened on disk! Not saved.";
-// Runs are gathered here when memory for the longest run cannot be had.
+// Runs are gathered on the stack up to this length.
 constexpr int64_t SPARE_SIZE = 4096;
 
 }  // namespace
@@ -26,43 +25,49 @@ static const char *save_refusal(const editor_state &st)
     int64_t length = file_current_length(st.path);
     if (length < 0)
         return NOT_THE_FILE;
-    const change *last = st.changes;
-    while (last->next)
-        last = last->next;
     bool still_empty = st.file_size == 0 && length == 0;
-    return last->offset >= length && !still_empty ? FILE_SHORTENED : nullptr;
+    return last_change(st)->offset >= length && !still_empty ? FILE_SHORTENED : nullptr;
 }
 
-static int64_t save_longest_run(const change *c)
+// Where a run is gathered: on the stack, then on the heap as runs grow longer.
+struct save_buffer {
+    unsigned char spare[SPARE_SIZE];
+    unsigned char *bytes = spare;
+    int64_t capacity = SPARE_SIZE;
+};
+
+// Doubles the buffer, keeping its bytes. Returns false when no memory is left for that.
+static bool save_grow(save_buffer &b)
 {
-    int64_t longest = 0;
-    int64_t run = 0;
-    for (const change *prev = nullptr; c; prev = c, c = c->next) {
-        run = prev && c->offset == prev->offset + 1 ? run + 1 : 1;
-        longest = std::max(longest, run);
-    }
-    return longest;
+    auto *grown = static_cast<unsigned char *>(malloc(static_cast<size_t>(2 * b.capacity)));
+    if (!grown)
+        return false;
+    memcpy(grown, b.bytes, static_cast<size_t>(b.capacity));
+    if (b.bytes != b.spare)
+        free(b.bytes);
+    b.bytes = grown;
+    b.capacity *= 2;
+    return true;
 }
 
-// Writes the changes with one write per run of adjacent offsets. Returns how many changes, from
-// the first, reached the file before a write failed: all of them when none failed.
+// Writes the changes with one write per run of adjacent offsets (a run longer than the memory
+// to gather it takes several). Returns how many changes, from the first, reached the file before
+// a write failed: all of them when none failed.
 static int64_t save_write_runs(const change *c)
 {
-    int64_t longest = save_longest_run(c);
-    std::unique_ptr<unsigned char[]> heap(new (std::nothrow) unsigned char[static_cast<size_t>(longest)]);
-    unsigned char spare[SPARE_SIZE];
-    unsigned char *buffer = heap ? heap.get() : spare;
-    int64_t capacity = heap ? longest : SPARE_SIZE;
+    save_buffer b;
     int64_t written = 0;
     while (c) {
         int64_t start = c->offset;
         int64_t n = 0;
-        for (; c && n < capacity && c->offset == start + n; c = c->next)
-            buffer[n++] = c->value;
-        if (file_write(buffer, n, start) != n)
-            return written;
+        for (; c && c->offset == start + n && (n < b.capacity || save_grow(b)); c = c->next)
+            b.bytes[n++] = c->value;
+        if (file_write(b.bytes, n, start) != n)
+            break;
         written += n;
     }
+    if (b.bytes != b.spare)
+        free(b.bytes);
     return written;
 }
 
