@@ -117,7 +117,7 @@ dev_edit() {
         sleep 0.05
     done
     [[ $(cat "$scratch/status" 2>/dev/null) == 0 ]] || fail "./dev edit did not end with status 0 on Escape"
-    screen=$(tmx capture-pane -p -t dev)
+    screen=$(tmx capture-pane -p -t dev -S -)  # the scrollback too: the build may fill the screen
     [[ $screen == *"dev: building the program"* ]] || fail "./dev edit did not say it was building"
     [[ -z $(find "$copy/build" -name 'unit*' -o -name '*asan*' -o -name '*fuzz*' -o -name 'bench_*') ]] ||
         fail "./dev edit built more than the program"
