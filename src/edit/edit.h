@@ -2,7 +2,7 @@
 // saving the changes in place and undoing them.
 #pragma once
 
-#include "editor/editor.h"
+#include "editor/state.h"
 
 #include <cstdint>
 
@@ -28,6 +28,8 @@ struct change {
 void release_changes(editor_state &st, int64_t count);
 // Releases every change. Returns whether there was any.
 bool discard_changes(editor_state &st);
+// The hexadecimal digits as the editor shows them.
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 // The value (0-15) of a hexadecimal digit key, judged by its low 8 bits; -1 for anything else.
 [[nodiscard]] int hex_digit_value(int key);
 // Overwrites the byte under the cursor from a key that is no command: a hexadecimal digit in

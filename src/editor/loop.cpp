@@ -17,15 +17,25 @@ struct command_key {
     command cmd;
 };
 
-// Two-part keys count as 0x100 plus their scan code. Curses codes that happen to equal one of
-// these (Insert is 0x14B, Shift+Down 0x150, ...) act as the same command.
+// Two-part keys count as KEY_EXTENDED plus their scan code. Curses codes that happen to equal
+// one of these (Insert is 0x14B, Shift+Down 0x150, ...) act as the same command.
 constexpr command_key command_keys[] = {
-    {KEY_TAB_CODE, CMD_TOGGLE_COLUMN}, {KEY_ESC_CODE, CMD_QUIT}, {KEY_ALT_U, CMD_UNDO},
-    {KEY_ALT_S, CMD_SAVE},             {KEY_ALT_F, CMD_FIND},    {KEY_ALT_H, CMD_HELP},
-    {KEY_ALT_J, CMD_JUMP},             {0x13B, CMD_HELP},        {0x147, CMD_HOME},
-    {0x148, CMD_UP},                   {0x149, CMD_PAGE_UP},     {0x14B, CMD_LEFT},
-    {0x14D, CMD_RIGHT},                {0x14F, CMD_END},         {0x150, CMD_DOWN},
-    {0x151, CMD_PAGE_DOWN},
+    {KEY_TAB_CODE, CMD_TOGGLE_COLUMN},
+    {KEY_ESC_CODE, CMD_QUIT},
+    {KEY_ALT_U, CMD_UNDO},
+    {KEY_ALT_S, CMD_SAVE},
+    {KEY_ALT_F, CMD_FIND},
+    {KEY_ALT_H, CMD_HELP},
+    {KEY_ALT_J, CMD_JUMP},
+    {KEY_EXTENDED | SCAN_F1, CMD_HELP},
+    {KEY_EXTENDED | SCAN_HOME, CMD_HOME},
+    {KEY_EXTENDED | SCAN_UP, CMD_UP},
+    {KEY_EXTENDED | SCAN_PAGE_UP, CMD_PAGE_UP},
+    {KEY_EXTENDED | SCAN_LEFT, CMD_LEFT},
+    {KEY_EXTENDED | SCAN_RIGHT, CMD_RIGHT},
+    {KEY_EXTENDED | SCAN_END, CMD_END},
+    {KEY_EXTENDED | SCAN_DOWN, CMD_DOWN},
+    {KEY_EXTENDED | SCAN_PAGE_DOWN, CMD_PAGE_DOWN},
 };
 
 constexpr const char *HELP_TEXT =
@@ -119,7 +129,7 @@ static void loop_move(editor_state &st, command cmd)
     }
 }
 
-static void loop_quit(editor_state &st)
+void editor_end(editor_state &st)
 {
     file_close();
     term_close();
@@ -127,7 +137,8 @@ static void loop_quit(editor_state &st)
     clear_message(st);
 }
 
-// With unsaved changes a second Esc is needed; any other command there is dropped.
+// With unsaved changes a second Esc is needed. Any other command read there is dropped, but a
+// key that is no command has been entered as a byte by read_command already, as anywhere.
 static bool loop_confirm_quit(editor_state &st)
 {
     if (!st.changes)
@@ -144,7 +155,7 @@ static bool loop_run(editor_state &st, command cmd)
     case CMD_QUIT:
         if (!loop_confirm_quit(st))
             return true;
-        loop_quit(st);
+        editor_end(st);
         return false;
     case CMD_TOGGLE_COLUMN:
         st.ascii_mode = 1 - st.ascii_mode;
@@ -173,11 +184,14 @@ static bool loop_run(editor_state &st, command cmd)
 bool loop_step(editor_state &st)
 {
     // Keys typed ahead (a paste) are carried out without drawing in between; the screen after
-    // the last one is the same.
-    if (key_waiting())
+    // the last one is the same. Before a drawing reads the file, the cache forgets what another
+    // program may have changed since.
+    if (key_waiting()) {
         skip_drawing(st);
-    else
+    } else {
+        file_revalidate();
         draw_screen(st);
+    }
     if (!loop_run(st, read_command(st)))
         return false;
     keep_cursor_in_view(st);

@@ -44,7 +44,6 @@ constexpr const char *USAGE =
     "  -color  forces color display mode\n"
     "  -ro     opens the file in read-only mode\n";
 
-constexpr int MIN_COLS = 80;
 constexpr int EXIT_USAGE = 1;
 constexpr int EXIT_OPEN = 2;
 constexpr int EXIT_WIDTH = 6;
@@ -114,7 +113,7 @@ int editor_start(editor_state &st, int argc, char **argv)
         puts(USAGE);
         return EXIT_USAGE;
     }
-    if (st.cols < MIN_COLS) {
+    if (st.cols < SCREEN_COLS) {
         term_close();
         printf("Terminal's size detected as %dx%d. This program requires a 80 columns width.\n",
                st.cols, st.rows);

@@ -1,6 +1,6 @@
 // The status message rule shared by every subsystem (set only when none is pending), the
 // cursor's upper bound and the view that follows the cursor.
-#include "editor/editor.h"
+#include "editor/state.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -19,3 +19,13 @@ void prompt_blank(const editor_state &st, int col, int last)
     for (; col <= last; col++)
         prompt_draw(st, col, " ");
 }
+
+void prompt_searching(const editor_state &st)
+{
+    constexpr std::string_view NOTICE = "Searching...";
+    constexpr int NOTICE_COLUMN = 1;
+    constexpr int NOTICE_END = NOTICE_COLUMN + static_cast<int>(NOTICE.size());
+    prompt_draw(st, NOTICE_COLUMN, NOTICE);
+    prompt_blank(st, NOTICE_END, PROMPT_END);
+    cursor_move(st.rows - 1, NOTICE_END - 1);  // on its last full stop
+}

@@ -8,11 +8,12 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
-constexpr int VALUE_COLUMN = 19;
-constexpr int PROMPT_END = 59;
+constexpr std::string_view LABEL = " Jump to offset: 0x";
+constexpr int VALUE_COLUMN = static_cast<int>(LABEL.size());
 // The cap is 2^31 - 1, or the last offset of a file larger than 2 GiB. A digit is taken only
 // while the value is at most a sixteenth of the cap, so every offset up to the cap can be typed.
 constexpr int64_t SMALL_FILE_CAP = 0x7FFFFFFF;
@@ -29,7 +30,7 @@ static void jump_draw_value(const editor_state &st, int64_t value)
 
 static void jump_draw_prompt(const editor_state &st)
 {
-    prompt_draw(st, 0, " Jump to offset: 0x");
+    prompt_draw(st, 0, LABEL);
     prompt_blank(st, VALUE_COLUMN, PROMPT_END);
 }
 

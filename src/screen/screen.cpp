@@ -15,7 +15,6 @@
 namespace {
 
 constexpr char FRAME = static_cast<char>(0xB3);
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 constexpr int LABEL_WIDTH = 11;  // columns 0-10: frame, eight digits, frame, blank
 constexpr int CHAR_COLUMN = 62;
 constexpr int NAME_MAX = 28;
@@ -193,7 +192,6 @@ static void screen_measure(editor_state &st)
 static void screen_paint(editor_state &st)
 {
     screen_measure(st);
-    file_revalidate();
     screen_status_line(st);
     screen_file_lines(st);
     screen_place_cursor(st);

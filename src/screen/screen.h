@@ -2,9 +2,8 @@
 // status line, and the terminal cursor on the byte under the editor's cursor.
 #pragma once
 
-#include "editor/editor.h"
+#include "editor/state.h"
 
-constexpr int SCREEN_COLS = 80;
 
 // Redraws the whole screen from the state at the terminal's size now (a new size makes the view
 // follow the cursor) and releases the pending message it showed. The terminal is refreshed once, at the end,

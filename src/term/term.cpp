@@ -15,8 +15,9 @@ struct key_translation {
 };
 
 constexpr key_translation movement_keys[] = {
-    {IO_KEY_DOWN, 0x50}, {IO_KEY_UP, 0x48},  {IO_KEY_LEFT, 0x4B},  {IO_KEY_RIGHT, 0x4D},
-    {IO_KEY_HOME, 0x47}, {IO_KEY_END, 0x4F}, {IO_KEY_NPAGE, 0x51}, {IO_KEY_PPAGE, 0x49},
+    {IO_KEY_DOWN, SCAN_DOWN},       {IO_KEY_UP, SCAN_UP},        {IO_KEY_LEFT, SCAN_LEFT},
+    {IO_KEY_RIGHT, SCAN_RIGHT},     {IO_KEY_HOME, SCAN_HOME},    {IO_KEY_END, SCAN_END},
+    {IO_KEY_NPAGE, SCAN_PAGE_DOWN}, {IO_KEY_PPAGE, SCAN_PAGE_UP},
 };
 
 struct alt_key {
@@ -33,7 +34,6 @@ constexpr short pc_to_curses[8] = {IO_COLOR_BLACK, IO_COLOR_BLUE,    IO_COLOR_GR
                                    IO_COLOR_CYAN,  IO_COLOR_RED,     IO_COLOR_MAGENTA,
                                    IO_COLOR_YELLOW, IO_COLOR_WHITE};
 
-constexpr int SCREEN_WIDTH = 80;
 constexpr int MAX_PAIRS = 256;
 
 }  // namespace
@@ -61,7 +61,7 @@ void term_size(int32_t &cols, int32_t &rows)
 {
     int r = 0;
     int c = 0;
-    io_size(r, c);
+    io_size(c, r);
     rows = r;
     cols = c;
 }
@@ -197,7 +197,7 @@ void put_row(int row, int col, const char *text, const int32_t *pairs, int count
 {
     int rows = 0;
     int cols = 0;
-    io_size(rows, cols);
+    io_size(cols, rows);
     count = std::min(count, cols - col);
     if (count <= 0 || !io_move(row, col))
         return;
@@ -214,9 +214,9 @@ void screen_clear(int pair)
     io_clear();
     int rows = 0;
     int cols = 0;
-    io_size(rows, cols);
+    io_size(cols, rows);
     term_use_pair(pair);
-    int width = std::min(cols, SCREEN_WIDTH);
+    int width = std::min(cols, SCREEN_COLS);
     for (int row = 0; row < rows; row++)
         for (int col = 0; col < width; col++)
             if (io_move(row, col))

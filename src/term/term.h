@@ -21,6 +21,22 @@ constexpr int KEY_ALT_U = 0x116;
 constexpr int KEY_REDRAW = 0x19A;
 constexpr int KEY_NONE = -1;  // poll_key: nothing was typed
 
+// Scan codes: the second halves of the two-part keys. read_command sees them or'ed with
+// KEY_EXTENDED.
+constexpr int SCAN_F1 = 0x3B;
+constexpr int SCAN_HOME = 0x47;
+constexpr int SCAN_UP = 0x48;
+constexpr int SCAN_PAGE_UP = 0x49;
+constexpr int SCAN_LEFT = 0x4B;
+constexpr int SCAN_RIGHT = 0x4D;
+constexpr int SCAN_END = 0x4F;
+constexpr int SCAN_DOWN = 0x50;
+constexpr int SCAN_PAGE_DOWN = 0x51;
+
+// The layout's width: the first 80 columns of the terminal are drawn, and start-up refuses a
+// narrower terminal.
+constexpr int SCREEN_COLS = 80;
+
 // Video attributes that show a colour pair's role on a terminal without colours; or'ed together.
 constexpr int VIDEO_PLAIN = 0;
 constexpr int VIDEO_REVERSE = 1;

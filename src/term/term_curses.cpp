@@ -39,7 +39,7 @@ void io_init()
 
 void io_end() { endwin(); }
 
-void io_size(int &rows, int &cols)
+void io_size(int &cols, int &rows)
 {
     rows = screen ? getmaxy(screen) : -1;
     cols = screen ? getmaxx(screen) : -1;

@@ -38,8 +38,8 @@ constexpr int IO_ATTR_BOLD = 1 << 21;
 void io_init();
 // Ends curses mode.
 void io_end();
-// Sets rows and cols to the screen's size; both -1 when there is no screen.
-void io_size(int &rows, int &cols);
+// Sets cols and rows to the screen's size; both -1 when there is no screen.
+void io_size(int &cols, int &rows);
 // True when the terminal can show colours.
 [[nodiscard]] bool io_has_colors();
 // Next key from the keyboard, or IO_NO_KEY when none came within the read timeout.
