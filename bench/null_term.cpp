@@ -17,7 +17,7 @@ void bench_keyboard(int key, int64_t presses)
 
 void io_init() {}
 void io_end() {}
-void io_size(int &rows, int &cols)
+void io_size(int &cols, int &rows)
 {
     rows = 25;
     cols = 80;

@@ -2,6 +2,7 @@
 // takes any key up to 255, and every other key, or any edit of a read-only file, is reported.
 #include "edit/edit.h"
 #include "support/fake_term.h"
+#include "support/keys.h"
 #include "support/session.h"
 #include "term/term_io.h"
 
@@ -9,17 +10,6 @@
 
 #include <string>
 #include <vector>
-
-namespace {
-
-// Curses codes that pass through get_key unchanged.
-constexpr int CURSES_F1 = 265;
-constexpr int CURSES_F12 = 276;
-constexpr int CURSES_DELETE = 330;
-constexpr int CURSES_BACK_TAB = 353;
-constexpr int CURSES_RESIZE = 410;
-
-}  // namespace
 
 TEST(EnterByte, HexDigitsShiftIntoTheByteAndCharactersUpTo255BecomeIt)
 {

@@ -83,11 +83,6 @@ void punch_holes(const std::string &path, const bytes &content)
     close(fd);
 }
 
-void queue(const std::vector<int> &keys)
-{
-    for (int key : keys)
-        fake_keys({key});
-}
 
 }  // namespace
 
@@ -224,7 +219,7 @@ TEST(FindPrompt, ShowsTheEntryInTheCursorsColumn)
         session s(pattern_bytes(64));
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 5;
-        queue(c.keys);
+        fake_keys(c.keys);
         if (c.ascii && c.keys.size() == 32)
             fake_keys({'!'});  // a 33rd character
         fake_esc();
@@ -268,7 +263,7 @@ TEST(FindPrompt, KeysThatEndTheEntryWithoutASearch)
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 3;
         fake_keys({27, 'f'});
-        queue(c.keys);
+        fake_keys(c.keys);
         fake_keys({IO_KEY_RIGHT});
         s.step();
         EXPECT_EQ(s.st.cursor, 3) << c.name << " ascii " << c.ascii;

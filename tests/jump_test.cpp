@@ -16,11 +16,6 @@ namespace {
 
 std::vector<int> typed(std::string_view text) { return std::vector<int>(text.begin(), text.end()); }
 
-void queue(const std::vector<int> &keys)
-{
-    for (int key : keys)
-        fake_keys({key});
-}
 
 // The status line as the prompt leaves it: the label, the value, blanks up to column 59.
 std::string prompt_line(const std::string &value)
@@ -57,7 +52,7 @@ TEST(JumpPrompt, ShowsTheValueTypedAndEnterMovesThere)
     };
     for (const auto &c : cases) {
         s.st.cursor = 7;
-        queue(c.keys);
+        fake_keys(c.keys);
         jump_prompt(s.st);
         EXPECT_EQ(text_row(24).substr(0, 60), prompt_line(c.shown)) << c.shown;
         EXPECT_EQ(s.roles(24).substr(0, 60), std::string(60, 'm')) << c.shown;
@@ -125,7 +120,7 @@ TEST(JumpPrompt, OtherKeysCancelWithoutMovingAndTwoPartKeysAreSwallowedWhole)
             s.st.ascii_mode = ascii;
             s.st.cursor = 0x20;
             fake_keys({27, 'j', '1', '0'});
-            queue(c.keys);
+            fake_keys(c.keys);
             fake_keys({IO_KEY_RIGHT});
             s.step(2);
             EXPECT_EQ(s.st.cursor, 0x21) << c.name << " ascii " << ascii;

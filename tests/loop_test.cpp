@@ -5,6 +5,7 @@
 #include "screen/screen.h"
 #include "support/fake_term.h"
 #include "support/invariants.h"
+#include "support/keys.h"
 #include "support/session.h"
 #include "term/term_io.h"
 
@@ -17,16 +18,6 @@
 #include <vector>
 
 namespace {
-
-// Curses codes that pass through get_key unchanged.
-constexpr int CURSES_F1 = 265;
-constexpr int CURSES_INSERT = 331;
-constexpr int CURSES_DELETE = 330;
-constexpr int CURSES_SHIFT_DOWN = 336;  // KEY_SF
-constexpr int CURSES_SHIFT_UP = 337;    // KEY_SR
-constexpr int CURSES_BACK_TAB = 353;
-constexpr int CURSES_RESIZE = 410;
-constexpr int curses_f(int n) { return 264 + n; }
 
 // The keys the random streams are made of: all but saving, undoing, jumping, finding and quitting.
 const std::vector<std::vector<int>> &random_keys()

@@ -73,15 +73,7 @@ struct device_editor {
         char *argv[] = {program.data(), path.data()};
         running = editor_start(st, 2, argv) == 0;
     }
-    ~device_editor()
-    {
-        if (running) {
-            file_close();
-            term_close();
-        }
-        discard_changes(st);
-        clear_message(st);
-    }
+    ~device_editor() { editor_end(st); }
     bool step() { return running = running && loop_step(st); }
 };
 
@@ -212,28 +204,24 @@ TEST(SaveChanges, WritesNothingWhenTheFileIsNoLongerWhatWasOpenedOrTheSyncFails)
 {
     const std::string replaced = "File replaced or removed on disk! Not saved.";
     const std::string shortened = "File shortened on disk! Not saved.";
+    enum action { NOTHING, CUT_TO, RENAME_OVER, REMOVE, FAIL_SYNC };
     const struct {
         const char *what;
         size_t size;  // 100: the three usual edits; 0: the byte 0x04 typed into the empty file
-        void (*other_program)(const std::string &path);
+        action other_program;
+        off_t length;  // for CUT_TO
         std::string message;
         int64_t length_after;  // of the file at the path, -1 when there is none
     } cases[] = {
-        {"nothing happened", 100, [](const std::string &) {}, "File saved.", 100},
-        {"grown", 100, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 150), 0); }, "File saved.", 150},
-        {"replaced by a rename", 100,
-         [](const std::string &p) {
-             temp_file other(bytes(40, 0xCC));
-             ASSERT_EQ(rename(other.path.c_str(), p.c_str()), 0);
-         },
-         replaced, 40},
-        {"removed", 100, [](const std::string &p) { ASSERT_EQ(unlink(p.c_str()), 0); }, replaced, -1},
-        {"shortened to the last change", 100, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 30), 0); },
-         shortened, 30},
-        {"emptied", 100, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 0), 0); }, shortened, 0},
-        {"sync refused", 100, [](const std::string &) { fail_syncs(true); }, "Write error!", 100},
-        {"empty and still empty", 0, [](const std::string &) {}, "File saved.", 1},
-        {"empty, then grown", 0, [](const std::string &p) { ASSERT_EQ(truncate(p.c_str(), 5), 0); }, "File saved.", 5},
+        {"nothing happened", 100, NOTHING, 0, "File saved.", 100},
+        {"grown", 100, CUT_TO, 150, "File saved.", 150},
+        {"replaced by a rename", 100, RENAME_OVER, 0, replaced, 40},
+        {"removed", 100, REMOVE, 0, replaced, -1},
+        {"shortened to the last change", 100, CUT_TO, 30, shortened, 30},
+        {"emptied", 100, CUT_TO, 0, shortened, 0},
+        {"sync refused", 100, FAIL_SYNC, 0, "Write error!", 100},
+        {"empty and still empty", 0, NOTHING, 0, "File saved.", 1},
+        {"empty, then grown", 0, CUT_TO, 5, "File saved.", 5},
     };
     for (const auto &c : cases) {
         session s(pattern_bytes(c.size));
@@ -242,7 +230,17 @@ TEST(SaveChanges, WritesNothingWhenTheFileIsNoLongerWhatWasOpenedOrTheSyncFails)
         else
             edit_three(s);
         const std::vector<change_entry> pending = change_list(s.st);
-        c.other_program(s.file.path);
+        temp_file other(bytes(40, 0xCC));
+        const char *path = s.file.path.c_str();
+        int done = 0;
+        if (c.other_program == CUT_TO)
+            done = truncate(path, c.length);
+        if (c.other_program == RENAME_OVER)
+            done = rename(other.path.c_str(), path);
+        if (c.other_program == REMOVE)
+            done = unlink(path);
+        ASSERT_EQ(done, 0) << c.what;
+        fail_syncs(c.other_program == FAIL_SYNC);
         save_changes(s.st);
         fail_syncs(false);
         EXPECT_EQ(s.st.message ? s.st.message : "", c.message) << c.what;

@@ -8,6 +8,7 @@
 #include "file/file.h"
 #include "support/fake_term.h"
 #include "support/invariants.h"
+#include "support/keys.h"
 #include "term/term_io.h"
 
 #include <cstdint>
@@ -31,9 +32,9 @@ constexpr int MAX_STEPS = 20000;
 constexpr int SPECIAL_KEYS[] = {
     IO_KEY_DOWN, IO_KEY_UP,    IO_KEY_LEFT,  IO_KEY_RIGHT, IO_KEY_HOME, IO_KEY_END,
     IO_KEY_NPAGE, IO_KEY_PPAGE, IO_KEY_BACKSPACE, IO_KEY_ENTER, IO_KEY_MOUSE, IO_NO_KEY,
-    0512 /* Delete */, 0513 /* Insert */, 0520 /* Shift+Down */, 0521 /* Shift+Up */,
-    0541 /* Back-Tab */, IO_KEY_RESIZE, 0411 /* F1 */, 0426 /* F14 */, 0437 /* F23 */,
-    0441 /* F25 */, 0443 /* F27 */, 0444 /* F28 */, 0473 /* F51 */, 0507 /* F63 */,
+    CURSES_DELETE, CURSES_INSERT, CURSES_SHIFT_DOWN, CURSES_SHIFT_UP, CURSES_BACK_TAB,
+    CURSES_RESIZE, CURSES_F1, curses_f(14), curses_f(23), curses_f(25), curses_f(27),
+    curses_f(28), curses_f(51), curses_f(63),
     27, 27, 's', 'u', 'j', 'f',
 };
 
@@ -125,11 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (st.message && strcmp(st.message, "File saved.") == 0)
             expected = edited;
     }
-    if (running) {
-        discard_changes(st);
-        clear_message(st);
-        file_close();
-    }
+    editor_end(st);
     if (read_file(path) != expected)
         fail("the file on disk differs from its original with the saved changes");
     return 0;

@@ -67,6 +67,12 @@ void fake_keys(std::initializer_list<int> keys)
         term.keys.push_back({key});
 }
 
+void fake_keys(const std::vector<int> &keys)
+{
+    for (int key : keys)
+        term.keys.push_back({key});
+}
+
 void fake_type(std::string_view text)
 {
     for (char ch : text)
@@ -146,7 +152,7 @@ void io_init() { term.active = true; }
 
 void io_end() { term.active = false; }
 
-void io_size(int &rows, int &cols)
+void io_size(int &cols, int &rows)
 {
     rows = term.rows;
     cols = term.cols;

@@ -18,6 +18,7 @@ struct fake_pair_def {
 void fake_term_reset(int rows, int cols, bool colors = true);
 // Queues raw keys as curses would deliver them (IO_NO_KEY stands for a read that timed out).
 void fake_keys(std::initializer_list<int> keys);
+void fake_keys(const std::vector<int> &keys);
 // Queues each character of text as a key.
 void fake_type(std::string_view text);
 // Queues an Esc pressed alone: the key, then nothing within the read timeout.

@@ -2,7 +2,7 @@
 // key-stream test and by the key-stream fuzzer.
 #pragma once
 
-#include "editor/editor.h"
+#include "editor/state.h"
 
 #include <string>
 

@@ -2,9 +2,7 @@
 #include "support/session.h"
 
 #include "edit/edit.h"
-#include "file/file.h"
 #include "support/fake_term.h"
-#include "term/term.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +27,7 @@ session::session(const bytes &content, int rows, const std::vector<std::string> 
     EXPECT_TRUE(running) << "the editor did not start on " << file.path;
 }
 
-session::~session()
-{
-    if (running) {
-        file_close();
-        term_close();
-    }
-    discard_changes(st);
-    clear_message(st);
-}
+session::~session() { editor_end(st); }
 
 bool session::step(int n)
 {
