@@ -222,7 +222,6 @@ void screen_clear(int pair)
             if (io_move(row, col))
                 io_addch(' ');
     io_move(0, 0);
-    io_refresh();
 }
 
 int color_alloc(int attr, int video)

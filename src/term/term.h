@@ -76,7 +76,8 @@ void put_char(int ch, int pair);
 // Draws count bytes from (row, col), cell i in pairs[i], through the cell filter; cells past the
 // screen's right edge are left out. No refresh.
 void put_row(int row, int col, const char *text, const int32_t *pairs, int count);
-// Clears the screen and paints the first 80 columns of every line in the pair; refreshes.
+// Clears the screen and paints the first 80 columns of every line in the pair. Nothing reaches
+// the terminal before the next refresh: the first drawing shows the cleared screen with itself.
 void screen_clear(int pair);
 // Creates the next colour pair from a PC attribute byte and returns its number (1, 2, ...). On a
 // terminal without colours the pair's cells are drawn in the video attributes given instead.
