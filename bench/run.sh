@@ -8,7 +8,11 @@
 #           file: (a) 00 00 00 01 00 00 00 00 in zero bytes, (b) 32 letters a in letters a with a
 #           b every 31 bytes, (c) 16 letters a and b in random letters a and b; and a 4-byte
 #           pattern absent from a 64 GiB sparse file with a few blocks of data
-#   save:   bytes written and time for one changed byte in 1 KiB and in 64 GiB
+#   save:   bytes written and time for one changed byte in 1 KiB and in 64 GiB; one write call
+#           and the time for 1,000,000 adjacent changes
+#   paste:  100,000 and 1,000,000 characters each with Right pasted through tmux, against a curses
+#           program that reads the same keys
+#   output: bytes the terminal receives per Right, against hexedit's when it is installed
 # Usage: bench/run.sh [BUILD_DIR]   (default build). Needs tmux, valgrind and GNU time. Takes a
 # few minutes and 4 GiB of disk in a temporary folder, removed at the end. Figures only: it
 # never fails on timing.
@@ -410,7 +414,6 @@ done
 note "paste: 1,000,000 characters each with Right, once"
 tolm_paste 1000000
 million_us=$PASTE_US
-tmux -S "$sock" kill-server
 # shellcheck disable=SC2086 # the lists are meant to split
 {
     tolm_paste_us=$(median $tolm_paste_us) base_paste_us=$(median $base_paste_us)
@@ -419,6 +422,36 @@ row "paste, 100,000 keys" "1 MiB" "$(calc '%.2f s' "$tolm_paste_us / 1e6")" \
     "curses $(calc '%.2f s' "$base_paste_us / 1e6")" "$tolm_paste_us" "$base_paste_us" 2
 row "paste, 1,000,000 keys" "1 MiB" "$(calc '%.2f s' "$million_us / 1e6")" \
     "100,000 $(calc '%.2f s' "$tolm_paste_us / 1e6")" "$million_us" "$tolm_paste_us" 12
+
+# --------------------------------------------------------------------------------------- output
+# Bytes the pane receives for 20 presses of Right in the 1 MiB file, against hexedit's (when it
+# is installed) in the same run.
+output_bytes() { # COMMAND...
+    local pane
+    pane=$(psh new-window -d -P -F '#{pane_id}' -t output "$@")
+    sleep 0.5
+    : >"$work/output"
+    psh pipe-pane -t "$pane" -o "cat >>'$work/output'"
+    sleep 0.2
+    for _ in $(seq 20); do
+        psh send-keys -t "$pane" Right
+        sleep 0.05
+    done
+    sleep 0.3
+    psh pipe-pane -t "$pane"
+    psh kill-pane -t "$pane"
+    echo $(($(wc -c <"$work/output") / 20))
+}
+if command -v hexedit >/dev/null; then
+    note "output: bytes per Right, tolm and hexedit"
+    psh new-session -d -s output -x 80 -y 25 sleep 100000
+    tolm_bytes=$(output_bytes "$tolm" "$mib.orig")
+    hexedit_bytes=$(output_bytes hexedit "$mib.orig")
+    row "output per Right" "1 MiB" "$tolm_bytes B" "hexedit $hexedit_bytes B" "$tolm_bytes" "$hexedit_bytes" 2
+else
+    note "output: hexedit is not installed, no row"
+fi
+tmux -S "$sock" kill-server
 
 # ---------------------------------------------------------------------------------------- table
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
