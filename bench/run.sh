@@ -189,6 +189,8 @@ for f in "${files[@]}"; do open_tolm "$tolm" "$f"; done
 for _ in $(seq 15); do
     open_baseline "$benches/bench_curses_baseline"
     open_us[baseline]+=" $SCREEN_US"
+    open_baseline "$benches/bench_curses_baseline" colour
+    open_us[colour]+=" $SCREEN_US"
     for f in "${files[@]}"; do
         open_tolm "$tolm" "$f"
         open_us[$f]+=" $SCREEN_US"
@@ -211,8 +213,11 @@ tmux -S "$sock" kill-server
 {
     base_us=$(median ${open_us[baseline]})
     small_us=$(median ${open_us[$small]})
+    colour_us=$(median ${open_us[colour]})
     row "open time" "1 KiB" "$(calc '%.2f ms' "$small_us / 1000")" "$(calc 'curses %.2f ms' "$base_us / 1000")" \
-        "$small_us" "$base_us" 2
+        "$small_us" "$base_us" 1.1
+    row "open time" "1 KiB" "$(calc '%.2f ms' "$small_us / 1000")" \
+        "$(calc 'curses, colours %.2f ms' "$colour_us / 1000")" "$small_us" "$colour_us" 1.1
     for f in "$big" "$huge"; do
         us=$(median ${open_us[$f]})
         row "open time" "${label[$f]}" "$(calc '%.2f ms' "$us / 1000")" "$(calc '1 KiB %.2f ms' "$small_us / 1000")" \
@@ -227,6 +232,8 @@ tmux -S "$sock" kill-server
         row "peak memory" "${label[$f]}" "$(calc '%.1f MiB' "$kib / 1024")" "$(calc '1 KiB %.1f MiB' "$small_kib / 1024")" \
             "$kib" "$small_kib" 1.1
     done
+    largest_kib=$(printf '%s\n' ${peak_kib[$small]} ${peak_kib[$big]} ${peak_kib[$huge]} | sort -n | tail -n 1)
+    row "peak memory, largest" "any" "$(calc '%.2f MiB' "$largest_kib / 1024")" "limit 2.5 MiB" "$largest_kib" 2560 1
 }
 
 # --------------------------------------------------------------------------------------- scroll
