@@ -211,6 +211,16 @@ int64_t file_current_length(const char *path)
     return end < 0 ? -1 : end;
 }
 
+// Mapped pages are read in at once where the system can: one pass over the page tables costs less
+// than a fault every few pages.
+#if defined(MAP_POPULATE)
+constexpr int MAP_READ_AT_ONCE = MAP_POPULATE;
+#elif defined(MAP_PREFAULT_READ)
+constexpr int MAP_READ_AT_ONCE = MAP_PREFAULT_READ;
+#else
+constexpr int MAP_READ_AT_ONCE = 0;
+#endif
+
 // The mapping of file_map, page-aligned, and what SIGBUS did before it was made.
 static unsigned char *map_base;
 static size_t map_size;
@@ -246,8 +256,7 @@ const unsigned char *file_map(int64_t offset, int64_t count)
     map_page_size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     int64_t start = offset - offset % static_cast<int64_t>(map_page_size);
     size_t size = static_cast<size_t>(offset + count - start);
-    // Populated at once: one pass over the page tables costs less than a fault per few pages.
-    void *bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fileno(stream), start);
+    void *bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_READ_AT_ONCE, fileno(stream), start);
     if (bytes == MAP_FAILED)
         return nullptr;
     struct sigaction guard {};

@@ -14,8 +14,10 @@ namespace {
 
 // Signals whose default is to end the process and that may come at any time from outside.
 constexpr int ENDING_SIGNALS[] = {
-    SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE,
-    SIGPOLL, SIGVTALRM, SIGPROF, SIGXCPU,
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF, SIGXCPU,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
 #ifdef SIGPWR
     SIGPWR,
 #endif
