@@ -71,7 +71,8 @@ find_needle find_prepare(const unsigned char *pattern, int length)
         int8_t &move = n.gram_move[find_gram_hash(pattern + e - GRAM + 1)];
         move = static_cast<int8_t>(std::min(static_cast<int>(move), length - 1 - e));
     }
-    n.by_grams = length >= GRAM && std::any_of(pattern, pattern + length, [&](unsigned char b) { return b != pattern[0]; });
+    n.by_grams = length >= GRAM &&
+                 std::any_of(pattern, pattern + length, [&](unsigned char b) { return b != pattern[0]; });
     return n;
 }
 
