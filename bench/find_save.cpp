@@ -47,8 +47,9 @@ static int bench_find(editor_state &st, const char *hex)
     for (size_t i = 0; hex[i] && hex[i + 1] && length < FIND_MAX_CHARS; i += 2)
         pattern[length++] = static_cast<unsigned char>(hex_digit_value(hex[i]) * 16 + hex_digit_value(hex[i + 1]));
     auto start = std::chrono::steady_clock::now();
-    int64_t found = find_pattern(st, pattern, length);
+    find_result result = find_pattern(st, pattern, length);
     double s = seconds_since(start);
+    int64_t found = result.outcome == FIND_FOUND ? result.offset : -1;
     printf("find: found at %" PRId64 " of %" PRId64 " bytes in %.3f s, %.0f MB/s\n", found,
            st.file_size, s, static_cast<double>(found < 0 ? st.file_size : found) / s / 1e6);
     return found < 0 ? 1 : 0;
@@ -57,8 +58,9 @@ static int bench_find(editor_state &st, const char *hex)
 static int bench_save(editor_state &st, int64_t offset, int64_t count)
 {
     for (st.cursor = offset; st.cursor < offset + count; st.cursor++) {
-        uint8_t old_value = current_byte(st);
-        if (record_change(st, st.cursor, static_cast<uint8_t>(old_value ^ 0xFF), old_value) != 0)
+        int old_value = current_byte(st);
+        if (old_value < 0 ||
+            record_change(st, st.cursor, static_cast<uint8_t>(old_value ^ 0xFF), static_cast<uint8_t>(old_value)) != 0)
             return 1;
     }
     io_counts before = io_so_far();

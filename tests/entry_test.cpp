@@ -1,6 +1,7 @@
 // Byte entry through read_command: hexadecimal digits shift into the byte, the character column
 // takes any key up to 255, and every other key, or any edit of a read-only file, is reported.
 #include "edit/edit.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 #include "support/keys.h"
 #include "support/session.h"
@@ -109,6 +110,38 @@ TEST(EnterByte, TypingTheFileValueBackRemovesTheChange)
     fake_type("P");  // the file's own value typed over it: a change all the same
     EXPECT_EQ(read_command(s.st), CMD_NONE);
     EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{1, 'P', 'P'}}));
+}
+
+// A byte the storage cannot give has no value to shift a digit into nor one to keep as the
+// file's: an edit of it is refused in either column, while its neighbours are edited and saved
+// where they stand.
+TEST(EnterByte, AByteThatCannotBeReadIsNotChanged)
+{
+    bytes content = pattern_bytes(1024);
+    session s(content);
+    fail_reads(512, 1024);
+    const struct {
+        int64_t cursor;
+        uint32_t ascii_mode;
+        char key;
+        const char *message;
+    } cases[] = {
+        {511, 0, '4', nullptr}, {512, 0, '4', "Read error! Byte not changed."},
+        {512, 1, 'Z', "Read error! Byte not changed."}, {1023, 1, 'Z', "Read error! Byte not changed."},
+    };
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        s.st.ascii_mode = c.ascii_mode;
+        fake_keys({c.key});
+        EXPECT_EQ(read_command(s.st), CMD_NONE) << c.cursor;
+        EXPECT_STREQ(s.st.message, c.message) << c.cursor;
+        clear_message(s.st);
+    }
+    EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{511, content[511] * 16 % 256 + 4, content[511]}}));
+    save_changes(s.st);
+    EXPECT_STREQ(s.st.message, "File saved.");
+    content[511] = static_cast<unsigned char>(content[511] * 16 + 4);
+    EXPECT_EQ(s.file.read(), content);
 }
 
 TEST(SetMessage, TheFirstMessageBetweenTwoDrawingsWins)

@@ -2,6 +2,8 @@
 // and every position found checked against a plain search of the file as edited.
 #include "edit/edit.h"
 #include "prompt/prompt.h"
+#include "file/file.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 #include "support/session.h"
 #include "term/term_io.h"
@@ -12,13 +14,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-// find reads the file in spans of this many bytes.
+// The most bytes find copies at a time in the program's build: markers this far apart.
 constexpr int64_t SPAN = 1 << 18;
 
 // Cursors for the span cases: the first span then ends at cursor + SPAN.
@@ -66,25 +70,30 @@ bytes big_file()
     return b;
 }
 
+// memmem: linear however the bytes repeat, which matters in files of many zeros.
 int64_t reference_find(const bytes &edited, int64_t cursor, const bytes &pattern)
 {
-    auto it = std::search(edited.begin() + cursor, edited.end(), pattern.begin(), pattern.end());
-    return it == edited.end() ? -1 : it - edited.begin();
+    if (edited.size() - static_cast<size_t>(cursor) < pattern.size())
+        return -1;
+    const auto *from = edited.data() + cursor;
+    const void *at = memmem(from, edited.size() - static_cast<size_t>(cursor), pattern.data(), pattern.size());
+    return at ? static_cast<const unsigned char *>(at) - edited.data() : -1;
 }
 
-// Turns the blocks of zero bytes into holes, where the file system has them.
-void punch_holes(const std::string &path, const bytes &content)
+// Writes the blocks of content that hold more than zero bytes into a file of its length that
+// holds none yet: the others stay holes, where the file system has them.
+void write_data_blocks(const std::string &path, const bytes &content)
 {
-    int fd = open(path.c_str(), O_RDWR);
-    for (size_t at = 0; at + BLOCK <= content.size(); at += BLOCK)
-        if (std::all_of(content.begin() + static_cast<int64_t>(at), content.begin() + static_cast<int64_t>(at + BLOCK),
-                        [](unsigned char b) { return b == 0; }))
-            (void)fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(at), BLOCK);
+    int fd = open(path.c_str(), O_WRONLY);
+    for (size_t at = 0; at < content.size(); at += BLOCK) {
+        size_t length = std::min(BLOCK, content.size() - at);
+        const unsigned char *block = content.data() + at;
+        if (std::any_of(block, block + length, [](unsigned char b) { return b != 0; })) {
+            EXPECT_EQ(pwrite(fd, block, length, static_cast<off_t>(at)), static_cast<ssize_t>(length));
+        }
+    }
     close(fd);
 }
-
-
-}  // namespace
 
 TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
 {
@@ -133,7 +142,7 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
         {true, "!", text("!"), BIG - 1, BIG - 1},
     };
     for (const auto &c : cases) {
-        ASSERT_EQ(reference_find(edited, c.cursor, c.pattern), c.found) << c.typed;
+        EXPECT_EQ(reference_find(edited, c.cursor, c.pattern), c.found) << c.typed;
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = c.cursor;
         fake_type(c.typed + "\r");
@@ -146,52 +155,152 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
     }
 }
 
-// Few distinct values make near misses and overlapping matches common. A sparse file is made of
-// 4 KiB blocks, some of data and the rest holes, with changes in both; its patterns are taken
-// across the edges of blocks and around changes as often as anywhere else.
+// What find gives on the file as edited when its bytes from..to-1 cannot be read: the first
+// occurrence that lies wholly before the first of them the scan meets, else a read error there.
+find_result expected_find(const bytes &edited, int64_t cursor, const bytes &pattern, int64_t from = 0,
+                          int64_t to = 0)
+{
+    const auto size = static_cast<int64_t>(edited.size());
+    const auto length = static_cast<int64_t>(pattern.size());
+    int64_t found = reference_find(edited, cursor, pattern);
+    int64_t bad = std::max(from, cursor);
+    if (cursor + length <= size && bad < std::min(to, size) && (found < 0 || found + length > bad))
+        return {FIND_READ_ERROR, bad};
+    return found < 0 ? find_result{FIND_ABSENT, -1} : find_result{FIND_FOUND, found};
+}
+
+// A file for the reference comparison, and where its faults are likeliest: where data and holes
+// meet and the spans the scan reads from there end, and its changes.
+struct search_file {
+    bytes content;
+    std::vector<int64_t> marks;
+    bool sparse = false;
+};
+
+// Data, a hole of twice the mapped span, data and a hole; each other stretch is of a few
+// bytes up to a span and more: holes and data longer than every span the scan reads. The second
+// data holds other values than the first, so that what it holds is found past the long hole.
+search_file long_sparse_file(std::mt19937 &rng, unsigned alphabet)
+{
+    const int64_t lengths[] = {FIND_COPY_SPAN / 16, FIND_COPY_SPAN, FIND_MAP_SPAN};
+    search_file f;
+    f.sparse = true;
+    for (int stretch = 0; stretch < 4; stretch++) {
+        const bool data = stretch % 2 == 0;
+        const auto at = static_cast<int64_t>(f.content.size());
+        int64_t length = (stretch == 1 ? 2 * FIND_MAP_SPAN : lengths[rng() % 3]) + static_cast<int64_t>(rng() % 100);
+        f.content.resize(static_cast<size_t>(at + length));
+        for (int64_t i = at; data && i < at + length; i++)
+            f.content[static_cast<size_t>(i)] = static_cast<unsigned char>(1 + stretch + rng() % alphabet);
+        for (int64_t span : {int64_t{0}, int64_t{FIND_COPY_SPAN / 16}, int64_t{3 * FIND_COPY_SPAN / 16},
+                             int64_t{FIND_COPY_SPAN}, FIND_MAP_SPAN})
+            f.marks.push_back(at + span);
+    }
+    return f;
+}
+
+}  // namespace
+
+// Few distinct values make near misses and overlapping matches common. Sparse files are made of
+// 4 KiB blocks of data and holes, or of stretches longer than every span the scan reads; changes
+// fall in data and holes alike, also far past the last data. Patterns and cursors are drawn
+// around the edges of data, holes and spans and around changes as often as anywhere else. Some
+// plain files cannot be read over a range: the search finds what lies wholly before it or ends
+// with a read error at the first byte it could not read.
 TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
 {
+    enum { PLAIN, BLOCKS, FAILING, LONG_SPARSE };
+    constexpr int kinds[] = {PLAIN, BLOCKS, FAILING, PLAIN, BLOCKS, FAILING, PLAIN, LONG_SPARSE};
     std::mt19937 rng(20260501);
-    auto below = [&rng](size_t n) { return static_cast<size_t>(rng() % n); };
-    for (int round = 0; round < 60; round++) {
-        const bool sparse = round % 3 == 2;
-        const unsigned values[] = {2, 3, 256};
+    auto below = [&rng](int64_t n) { return static_cast<int64_t>(rng() % static_cast<uint64_t>(n)); };
+    for (int round = 0; round < 80; round++) {
+        const int kind = kinds[round % 8];
+        const unsigned values[] = {2, 3, 250};
         unsigned alphabet = values[below(3)];
-        bytes original(sparse ? BLOCK * (1 + below(40)) + below(BLOCK) : below(3000));
-        for (size_t at = 0; at < original.size(); at++)
-            if (!sparse || (at / BLOCK) % 4 == 1 || below(5000) == 0)
-                original[at] = static_cast<unsigned char>(below(alphabet));
-        session s(original);
-        if (sparse)
-            punch_holes(s.file.path, original);
-        bytes edited = original;
-        std::vector<size_t> marks;  // where patterns are best taken: block edges and changes
-        for (size_t i = below(20); i > 0 && !original.empty(); i--) {
-            size_t offset = below(original.size());
-            edited[offset] = static_cast<unsigned char>(below(alphabet));
-            marks.push_back(offset);
-            ASSERT_EQ(record_change(s.st, static_cast<int64_t>(offset), edited[offset], original[offset]), 0);
+        search_file f;
+        if (kind == LONG_SPARSE) {
+            f = long_sparse_file(rng, alphabet);
+        } else {
+            f.sparse = kind == BLOCKS;
+            int64_t size = f.sparse ? BLOCK * (1 + below(40)) + below(BLOCK)
+                                    : kind == FAILING ? below(3 * FIND_COPY_SPAN) : below(3000);
+            f.content.resize(static_cast<size_t>(size));
+            for (int64_t at = 0; at < size; at++)
+                if (!f.sparse || (at / BLOCK) % 4 == 1 || below(5000) == 0)
+                    f.content[static_cast<size_t>(at)] = static_cast<unsigned char>(below(alphabet));
+            for (int64_t edge = BLOCK; f.sparse && edge < size; edge += BLOCK)
+                f.marks.push_back(edge);
         }
-        for (size_t edge = BLOCK; sparse && edge < original.size(); edge += BLOCK)
-            marks.push_back(edge);
-        for (int query = 0; query < 25; query++) {
-            bytes pattern(1 + below(FIND_MAX_CHARS));
-            if (pattern.size() <= edited.size() && below(4) != 0) {
-                size_t from = below(edited.size() - pattern.size() + 1);
-                if (!marks.empty() && below(2) == 0)
-                    from = std::clamp<size_t>(marks[below(marks.size())] - below(pattern.size()), 0,
-                                              edited.size() - pattern.size());
-                std::copy_n(edited.begin() + static_cast<int64_t>(from), pattern.size(), pattern.begin());
+        const bytes &original = f.content;
+        const auto size = static_cast<int64_t>(original.size());
+        session s(f.sparse ? bytes{} : original, 25, {}, "data.bin", f.sparse ? size : -1);
+        if (f.sparse) {
+            write_data_blocks(s.file.path, original);
+            file_revalidate();
+        }
+        int64_t fail_from = 0;
+        int64_t fail_to = 0;
+        if (kind == FAILING && size > 0) {
+            fail_from = below(size);
+            fail_to = fail_from + 1 + below(3 * FILE_BLOCK_SIZE);
+            fail_reads(fail_from, fail_to);
+            f.marks.push_back(fail_from);
+        }
+        bytes edited = original;
+        std::vector<int64_t> near_marks;  // changes on and beside the marks, and a few anywhere
+        for (int64_t mark : f.marks)
+            near_marks.push_back(mark + below(5) - 2);
+        for (int64_t i = below(kind == LONG_SPARSE ? 4 : 20); i > 0 && size > 0; i--)
+            near_marks.push_back(i % 2 ? below(size) : size - 1 - below(100));
+        for (int64_t offset : near_marks) {
+            if (offset < 0 || offset >= size || below(3) == 0)
+                continue;
+            auto at = static_cast<size_t>(offset);
+            edited[at] = static_cast<unsigned char>(below(alphabet));
+            f.marks.push_back(offset);
+            ASSERT_EQ(record_change(s.st, offset, edited[at], original[at]), 0);
+        }
+        auto near = [&](int64_t length) {
+            int64_t at = below(2) == 0 || f.marks.empty() ? below(size) : f.marks[below(static_cast<int64_t>(f.marks.size()))];
+            return std::clamp<int64_t>(at - below(length + 1), 0, std::max<int64_t>(size - length, 0));
+        };
+        for (int query = 0; query < (kind == LONG_SPARSE ? 20 : 25); query++) {
+            bytes pattern(static_cast<size_t>(1 + below(FIND_MAX_CHARS)));
+            const auto length = static_cast<int64_t>(pattern.size());
+            if (length <= size && below(4) != 0) {
+                std::copy_n(edited.begin() + near(length), length, pattern.begin());
             } else {
                 for (unsigned char &byte : pattern)
                     byte = static_cast<unsigned char>(below(alphabet));
             }
-            s.st.cursor = edited.empty() ? 0 : static_cast<int64_t>(below(edited.size()));
-            EXPECT_EQ(find_pattern(s.st, pattern.data(), static_cast<int>(pattern.size())),
-                      reference_find(edited, s.st.cursor, pattern))
-                << "round " << round << " query " << query << " cursor " << s.st.cursor;
+            s.st.cursor = size == 0 || below(4) == 0 ? 0 : std::min(near(length) + below(2), size - 1);
+            find_result expected = expected_find(edited, s.st.cursor, pattern, fail_from, fail_to);
+            find_result got = find_pattern(s.st, pattern.data(), static_cast<int>(length));
+
+            EXPECT_EQ(got.outcome, expected.outcome) << "round " << round << " query " << query << " cursor " << s.st.cursor;
+            EXPECT_EQ(got.offset, expected.offset) << "round " << round << " query " << query << " cursor " << s.st.cursor;
         }
     }
+}
+
+// On storage of 2.5 MB/s, where one of the largest copies takes 100 ms to read, a key stops the
+// search within a few short reads; a resize before it draws the notice again on the new last
+// line, over the whole of the prompt's part of it.
+TEST(FindPrompt, OnSlowStorageAKeyStopsTheSearchAtOnce)
+{
+    session s(pattern_bytes(4 << 20));
+    slow_reads(2'500'000);
+    fake_type("0102030405\r");
+    fake_type_ahead(true);
+    fake_resize(20, 80);
+    fake_keys({'x'});
+    auto started = std::chrono::steady_clock::now();
+    find_prompt(s.st);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+    EXPECT_STREQ(s.st.message, "Search cancelled.");
+    EXPECT_EQ(text_row(19).substr(0, 60), " Searching..." + std::string(47, ' '));
+    EXPECT_EQ(s.roles(19).substr(0, 60), std::string(60, 'm'));
+    EXPECT_EQ(s.st.cursor, 0);
 }
 
 // Cancelled with Esc so that the entry stays on the status line as typed.

@@ -2,6 +2,7 @@
 // labels past the end and past four gigabytes, the status line and its messages, the cursor.
 #include "edit/edit.h"
 #include "screen/screen.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 #include "support/session.h"
 #include "term/term_io.h"
@@ -64,6 +65,27 @@ TEST(DrawScreen, FileLinesShowHexAndPrintableCharactersAndLabelsStopAtTheEnd)
         EXPECT_EQ(text_row(row), ".00000024. .. .. .. .. .. .. .. ..  .. .. .. .. .. .. .. .. . ................ .");
         EXPECT_EQ(s.roles(row),  "noooooooonnppnppnppnppnppnppnppnppnnppnppnppnppnppnppnppnppnnnppppppppppppppppnn");
     }
+}
+
+// Bytes the storage cannot give keep their places: each shows as ?? in the colour of positions
+// past the end (the cursor's where it stands, a change's value where one lies), and every later
+// line is labelled with its own offset.
+TEST(DrawScreen, UnreadableBytesKeepTheirPlacesAndOffsets)
+{
+    session s(pattern_bytes(0x500), 50);
+    fail_reads(0x208, 0x400);
+    ASSERT_EQ(record_change(s.st, 0x20A, 'Z', 0), 0);
+    s.st.view = 0x1F0;
+    s.st.cursor = 0x20C;
+    draw_screen(s.st);
+    EXPECT_EQ(text_row(1), ".00000200. 00 07 0E 15 1C 23 2A 31  ?? ?? 5A ?? ?? ?? ?? ?? . .....#*1??Z????? .");
+    EXPECT_EQ(s.roles(1),  "noooooooonnnnnnnnnnnnnnnnnnnnnnnnnnnppnppneenppnccnppnppnppnnnnnnnnnnnppepcpppnn");
+    EXPECT_EQ(text_row(2), ".00000210. ?? ?? ?? ?? ?? ?? ?? ??  ?? ?? ?? ?? ?? ?? ?? ?? . ???????????????? .");
+    EXPECT_EQ(s.roles(2),  "noooooooonnppnppnppnppnppnppnppnppnnppnppnppnppnppnppnppnppnnnppppppppppppppppnn");
+    EXPECT_EQ(text_row(33), ".00000400. 00 07 0E 15 1C 23 2A 31  38 3F 46 4D 54 5B 62 69 . .....#*18?FMT[bi .");
+    EXPECT_EQ(s.roles(33), "noooooooonnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn");
+    EXPECT_EQ(fake_cursor_row(), 1);
+    EXPECT_EQ(fake_cursor_col(), 49);
 }
 
 TEST(DrawScreen, ChangedBytesShowTheirValueAndShareOnePairWithTheCursor)

@@ -167,15 +167,16 @@ int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_
     return 0;
 }
 
-uint8_t current_byte(const editor_state &st)
+int current_byte(const editor_state &st)
 {
     const change *c = first_change_from(st, st.cursor);
     if (c && c->offset == st.cursor)
         return c->value;
     unsigned char byte = 0;
-    if (file_read(&byte, 1, st.cursor) != 1)
-        return 0;
-    return byte;
+    int n = file_read(&byte, 1, st.cursor);
+    if (n == FILE_UNREADABLE)
+        return BYTE_UNREADABLE;
+    return n == 1 ? byte : 0;
 }
 
 void release_changes(editor_state &st, int64_t count)

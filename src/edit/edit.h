@@ -14,8 +14,10 @@ struct change {
     change *next;
 };
 
-// The byte under the cursor as edited; 0 where the file has no byte (an empty file).
-[[nodiscard]] uint8_t current_byte(const editor_state &st);
+constexpr int BYTE_UNREADABLE = -1;  // current_byte: the storage could not give the byte
+// The byte under the cursor as edited (0-255); 0 where the file has no byte (an empty file), or
+// BYTE_UNREADABLE when the file's byte there cannot be read and no change gives its value.
+[[nodiscard]] int current_byte(const editor_state &st);
 // Sets the edited value at offset, adding a change or updating (and, back at its file value,
 // removing) the one there. Returns 0, or -1 when no memory is left; the list is then unchanged.
 [[nodiscard]] int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_value);
@@ -33,8 +35,9 @@ constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 // The value (0-15) of a hexadecimal digit key, judged by its low 8 bits; -1 for anything else.
 [[nodiscard]] int hex_digit_value(int key);
 // Overwrites the byte under the cursor from a key that is no command: a hexadecimal digit in
-// the hexadecimal column, a character in the character column. Returns CMD_NONE, or
-// CMD_INVALID_KEY (with a message) when the key fits neither.
+// the hexadecimal column, a character in the character column; a byte that cannot be read is
+// left alone, with a message. Returns CMD_NONE, or CMD_INVALID_KEY (with a message) when the
+// key fits neither.
 [[nodiscard]] command enter_byte(editor_state &st, int key);
 // Writes every change into the file in offset order and syncs it; shows "File saved." only
 // once all reached storage. A change that could not be written stays pending with all after it.

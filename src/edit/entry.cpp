@@ -30,9 +30,15 @@ command enter_byte(editor_state &st, int key)
         set_message(st, "This file is opened in read-only mode.");
         return CMD_NONE;
     }
-    uint8_t old_value = current_byte(st);
+    // A byte that cannot be read has no value to shift a digit into, nor one for a save to
+    // compare with: whatever was recorded would be made up.
+    int old_value = current_byte(st);
+    if (old_value == BYTE_UNREADABLE) {
+        set_message(st, "Read error! Byte not changed.");
+        return CMD_NONE;
+    }
     int value = st.ascii_mode ? key : old_value * 16 + digit;
-    if (record_change(st, st.cursor, static_cast<uint8_t>(value), old_value) != 0)
+    if (record_change(st, st.cursor, static_cast<uint8_t>(value), static_cast<uint8_t>(old_value)) != 0)
         set_message(st, "Out of memory! Change aborted.");
     return CMD_NONE;
 }

@@ -21,6 +21,7 @@ struct cache_slot {
     int64_t block;  // -1 when the slot holds nothing
     int64_t stamp;  // last use; -1 after a reset
     int valid;      // bytes of the block actually read; the rest is not file content
+    bool failed;    // the bytes after those valid are in the file, but the storage failed them
 };
 
 }  // namespace
@@ -39,6 +40,7 @@ static void file_reset_cache()
         slot.block = -1;
         slot.stamp = -1;
         slot.valid = 0;
+        slot.failed = false;
     }
 }
 
@@ -111,14 +113,17 @@ int64_t file_open(const char *path, const char *mode, int &error_code)
 }
 
 // Reads at offset without moving the stream: one system call, where a seek and a read take two.
-// The stream is unbuffered, so nothing it holds can disagree. Returns the bytes read (0 on error).
-static int file_pread(unsigned char *dst, int count, int64_t offset)
+// The stream is unbuffered, so nothing it holds can disagree. Returns the bytes read: count, or
+// fewer when the file ends first or the storage fails, which failed tells.
+static int file_pread(unsigned char *dst, int count, int64_t offset, bool &failed)
 {
+    failed = false;
     int got = 0;
     while (got < count) {
         ssize_t n = pread(fileno(stream), dst + got, static_cast<size_t>(count - got), offset + got);
         if (n < 0 && errno == EINTR)
             continue;
+        failed = n < 0;
         if (n <= 0)
             break;
         got += static_cast<int>(n);
@@ -137,12 +142,14 @@ void file_revalidate()
     seen = now;
 }
 
-int file_read_direct(unsigned char *dst, int count, int64_t offset)
+// Never asks for a byte past the file's end: near 2^63 the system would refuse the whole read.
+int file_read_direct(unsigned char *dst, int count, int64_t offset, bool &unreadable)
 {
+    unreadable = false;
     if (offset < 0 || offset >= file_length)
-        return -1;
-    int got = file_pread(dst, count, offset);
-    return got > 0 ? got : -1;
+        return 0;
+    int within = static_cast<int>(std::min<int64_t>(count, file_length - offset));
+    return file_pread(dst, within, offset, unreadable);
 }
 
 static cache_slot &file_slot_for(int64_t block)
@@ -155,9 +162,10 @@ static cache_slot &file_slot_for(int64_t block)
             victim = &slot;
     }
     victim->block = block;
-    victim->valid = file_pread(victim->data, FILE_BLOCK_SIZE, block * FILE_BLOCK_SIZE);
-    // A block that could not be read at all is tried again by the next read.
-    if (victim->valid == 0)
+    victim->valid = file_read_direct(victim->data, FILE_BLOCK_SIZE, block * FILE_BLOCK_SIZE, victim->failed);
+    // A block the file no longer reaches is tried again by the next read; one the storage failed
+    // is kept, failure and all.
+    if (victim->valid == 0 && !victim->failed)
         victim->block = -1;
     return *victim;
 }
@@ -165,22 +173,22 @@ static cache_slot &file_slot_for(int64_t block)
 int file_read(unsigned char *dst, int count, int64_t offset)
 {
     if (offset < 0 || offset >= file_length)
-        return -1;
+        return FILE_PAST_END;
+    int n = static_cast<int>(std::min<int64_t>(count, file_length - offset));
     int64_t block = offset / FILE_BLOCK_SIZE;
-    if ((offset + count - 1) / FILE_BLOCK_SIZE != block)
-        return file_read_direct(dst, count, offset);
+    if ((offset + n - 1) / FILE_BLOCK_SIZE != block) {
+        bool unreadable = false;
+        int got = file_read_direct(dst, n, offset, unreadable);
+        return got > 0 ? got : unreadable ? FILE_UNREADABLE : FILE_PAST_END;
+    }
     cache_slot &slot = file_slot_for(block);
     slot.stamp = use_counter++;
     int start = static_cast<int>(offset % FILE_BLOCK_SIZE);
-    int64_t n = count;
-    if (offset + n > file_length)
-        n = file_length - offset;
-    if (start + n > slot.valid)
-        n = slot.valid - start;
-    if (n <= 0)
-        return -1;
+    if (start >= slot.valid)
+        return slot.failed ? FILE_UNREADABLE : FILE_PAST_END;
+    n = std::min(n, slot.valid - start);
     memcpy(dst, slot.data + start, static_cast<size_t>(n));
-    return static_cast<int>(n);
+    return n;
 }
 
 int64_t file_write(const unsigned char *src, int64_t count, int64_t offset)
@@ -211,16 +219,6 @@ int64_t file_current_length(const char *path)
     return end < 0 ? -1 : end;
 }
 
-// Mapped pages are read in at once where the system can: one pass over the page tables costs less
-// than a fault every few pages.
-#if defined(MAP_POPULATE)
-constexpr int MAP_READ_AT_ONCE = MAP_POPULATE;
-#elif defined(MAP_PREFAULT_READ)
-constexpr int MAP_READ_AT_ONCE = MAP_PREFAULT_READ;
-#else
-constexpr int MAP_READ_AT_ONCE = 0;
-#endif
-
 // The mapping of file_map, page-aligned, and what SIGBUS did before it was made.
 static unsigned char *map_base;
 static size_t map_size;
@@ -249,22 +247,50 @@ static void file_map_fault(int, siginfo_t *info, void *)
     sigaction(SIGBUS, &map_previous_bus, nullptr);
 }
 
+// What mincore says of each page: unsigned char on some systems, char on others.
+template <typename Address, typename Flag>
+static Flag file_page_flag_of(int (*)(Address, size_t, Flag *));
+using page_flag = decltype(file_page_flag_of(&mincore));
+
+// Whether every page of the size bytes mapped at bytes is in memory. A page that is not would be
+// read from the storage by a page fault, which waits where keys and signals cannot reach it, and
+// without end when the storage fails.
+static bool file_in_memory(unsigned char *bytes, size_t size)
+{
+    page_flag flags[1024];
+    const size_t part = sizeof flags * map_page_size;
+    for (size_t done = 0; done < size; done += part) {
+        size_t length = std::min(part, size - done);
+        if (mincore(bytes + done, length, flags) != 0)
+            return false;
+        size_t pages = (length + map_page_size - 1) / map_page_size;
+        if (!std::all_of(flags, flags + pages, [](page_flag f) { return (f & 1) != 0; }))
+            return false;
+    }
+    return true;
+}
+
 const unsigned char *file_map(int64_t offset, int64_t count)
 {
-    if (map_base || offset < 0 || count <= 0 || offset + count > file_length)
+    if (map_base || offset < 0 || count <= 0 || count > file_length - offset)
         return nullptr;
     map_page_size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     int64_t start = offset - offset % static_cast<int64_t>(map_page_size);
     size_t size = static_cast<size_t>(offset + count - start);
-    void *bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_READ_AT_ONCE, fileno(stream), start);
-    if (bytes == MAP_FAILED)
+    void *mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fileno(stream), start);
+    if (mapped == MAP_FAILED)
         return nullptr;
+    auto *bytes = static_cast<unsigned char *>(mapped);
+    if (!file_in_memory(bytes, size)) {
+        munmap(mapped, size);
+        return nullptr;
+    }
     struct sigaction guard {};
     guard.sa_sigaction = file_map_fault;
     guard.sa_flags = SA_SIGINFO;
     sigemptyset(&guard.sa_mask);
     map_shrank = 0;
-    map_base = static_cast<unsigned char *>(bytes);
+    map_base = bytes;
     map_size = size;
     map_end = offset + count;
     sigaction(SIGBUS, &guard, &map_previous_bus);

@@ -6,13 +6,19 @@
 
 constexpr int FILE_BLOCK_SIZE = 512;
 constexpr int FILE_CACHE_SLOTS = 4;
+// What file_read finds instead of bytes.
+constexpr int FILE_PAST_END = -1;    // no byte there: at or past the end of the file
+constexpr int FILE_UNREADABLE = -2;  // a byte of the file that the storage could not give
 
 // Opens path in mode "rb+" or "rb" and empties the cache. Returns the file's length (>= 0),
 // -1 when it cannot be opened or measured, -2 when the cache cannot be allocated.
 // error_code is set to 0, then to the errno of the step that failed.
 [[nodiscard]] int64_t file_open(const char *path, const char *mode, int &error_code);
-// Copies up to count (1-32) bytes at offset into dst. Returns the number copied (at least 1),
-// or -1 when offset is at or past the end of the file (or nothing could be read there).
+// Copies up to count (1-32) bytes at offset into dst. Returns the number copied (at least 1;
+// fewer than count where the file ends or the storage fails after them), FILE_PAST_END when
+// offset is at or past the end of the file (or another program cut it off), or FILE_UNREADABLE
+// when the byte at offset cannot be read. A block that could not be read is remembered as such
+// until it leaves the cache, so that drawing it again does not wait on the storage again.
 [[nodiscard]] int file_read(unsigned char *dst, int count, int64_t offset);
 // Writes count bytes from src at offset in place and hands them to the operating system, with
 // one system call unless it takes fewer. Returns the number written: fewer than count means a
@@ -25,12 +31,16 @@ constexpr int FILE_CACHE_SLOTS = 4;
 // length or modification time differ), so that bytes truncated away are never shown.
 void file_revalidate();
 // Reads up to count bytes at offset straight from the file, leaving the cache alone: for scans
-// that pass over more than the cache holds. Returns the number read, or -1 when none could be.
-[[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset);
+// that pass over more than the cache holds. Returns the number read: count, or fewer where the
+// file ends (0 at or past its end) or, with unreadable set, where the storage could not give the
+// next byte.
+[[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset, bool &unreadable);
 // Maps count bytes of the file at offset for reading in place, until file_unmap; one mapping at
-// a time. Should another program shorten the file meanwhile, the bytes it cut off read as zeros
-// instead of ending the editor with SIGBUS. Returns the bytes, or nullptr when they cannot be
-// mapped (read them with file_read_direct instead).
+// a time. Only bytes that are all in memory already are mapped: reading the others in place would
+// wait on the storage where no key or signal can interrupt it, should the storage fail. Should
+// another program shorten the file meanwhile, the bytes it cut off read as zeros instead of
+// ending the editor with SIGBUS. Returns the bytes, or nullptr when they are not mapped (read
+// them with file_read_direct instead).
 [[nodiscard]] const unsigned char *file_map(int64_t offset, int64_t count);
 // Ends the mapping of file_map. Returns 0, or -1 when the file shrank under it: some bytes read
 // through it were zeros standing in for bytes gone, so they must be read again.

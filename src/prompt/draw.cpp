@@ -25,6 +25,8 @@ void prompt_searching(const editor_state &st)
     constexpr std::string_view NOTICE = "Searching...";
     constexpr int NOTICE_COLUMN = 1;
     constexpr int NOTICE_END = NOTICE_COLUMN + static_cast<int>(NOTICE.size());
+    // Column 0 too: after a resize the status line drawn anew shows the file's name there.
+    prompt_blank(st, 0, NOTICE_COLUMN - 1);
     prompt_draw(st, NOTICE_COLUMN, NOTICE);
     prompt_blank(st, NOTICE_END, PROMPT_END);
     cursor_move(st.rows - 1, NOTICE_END - 1);  // on its last full stop

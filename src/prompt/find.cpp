@@ -6,6 +6,8 @@
 #include "screen/screen.h"
 #include "term/term.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -128,11 +130,21 @@ void find_prompt(editor_state &st)
     else
         length = find_hex_pattern(entry, pattern);
     prompt_searching(st);
-    int64_t found = find_pattern(st, pattern, length);
-    if (found == FIND_CANCELLED)
-        set_message(st, "Search cancelled.");
-    else if (found < 0)
+    find_result result = find_pattern(st, pattern, length);
+    switch (result.outcome) {
+    case FIND_FOUND:
+        st.cursor = result.offset;
+        break;
+    case FIND_ABSENT:
         set_message(st, "No match found");
-    else
-        st.cursor = found;
+        break;
+    case FIND_CANCELLED:
+        set_message(st, "Search cancelled.");
+        break;
+    case FIND_READ_ERROR:
+        char text[64];
+        snprintf(text, sizeof text, "Read error at 0x%08" PRIX64 "! Search stopped.", result.offset);
+        set_message(st, text);
+        break;
+    }
 }

@@ -1,7 +1,8 @@
-// The scan behind find: the file as edited, searched forward from the cursor. It reads the file
-// in place through a mapping where no change lies, and reads a copy to lay the changes over where
-// they do; it passes over holes of sparse files, which hold only zero bytes, and gives way to a
-// key typed meanwhile.
+// The scan behind find: the file as edited, searched forward from the cursor. Bytes that hold no
+// change and are in memory already are read in place through a mapping; the rest are copied,
+// with the changes laid over, a piece at a time sized so that each read takes a few milliseconds
+// whatever the storage's pace. Holes of sparse files, which hold only zero bytes, are passed
+// over; a key typed meanwhile stops the search, and bytes the storage cannot give end it.
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
@@ -12,54 +13,111 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 
 namespace {
 
 // Keys are looked at this often during a search (20 ms), well within the 100 ms in which a key
 // must stop it.
 constexpr int64_t POLL_INTERVAL_NS = 20'000'000;
-constexpr int COPY_SPAN = 1 << 18;              // bytes read at a time where changes lie
-constexpr int64_t MAP_SPAN = int64_t{8} << 20;  // bytes read in place at a time elsewhere
-constexpr int64_t FIND_NONE = -1;
-constexpr int64_t FIND_CUT_SHORT = -3;  // apart from FIND_CANCELLED
+// A copy is sized to take about this long (10 ms) at the pace of the one before; the first one,
+// before the pace is known, is small. On storage of 2.5 MB/s that is 25 KB a read.
+constexpr int64_t COPY_TIME_NS = 10'000'000;
+constexpr int FIRST_COPY = FIND_COPY_SPAN / 16;
+constexpr int LEAST_COPY = FIND_COPY_SPAN / 64;
 
 }  // namespace
 
-// The bytes copied for a span with changes, and the pattern's length more, so that an
-// occurrence that starts in the span is seen whole.
-static unsigned char find_window[COPY_SPAN + FIND_MAX_CHARS];
+// The bytes copied for a span, and the pattern's length more, so that an occurrence that starts
+// in the span is seen whole.
+static unsigned char find_window[FIND_COPY_SPAN + FIND_MAX_CHARS];
+
+// Where the scan stands and what it has learnt of the file ahead.
+struct find_scan {
+    const find_needle &n;
+    int64_t pos;         // the next start position to look at
+    int64_t last_start;  // the last start position that leaves room for the pattern
+    const change *next;  // the first change at or after pos
+    int64_t data_start;  // the first stretch of data at or after pos, once asked for
+    int64_t data_end;
+    int64_t map_again;  // the bytes before this were not in memory: copy them without asking
+    int copy_size;      // the bytes the next copy reads
+    timespec last_poll;
+};
+
+static timespec find_now()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+static int64_t find_elapsed_ns(const timespec &since)
+{
+    timespec now = find_now();
+    return (now.tv_sec - since.tv_sec) * 1000000000LL + (now.tv_nsec - since.tv_nsec);
+}
+
+// stop, or the span's worth of positions from pos when stop lies further; never past 2^63 - 1.
+static int64_t find_clip(int64_t pos, int64_t stop, int64_t span) { return stop - pos > span ? pos + span : stop; }
 
 // Lays the changes from next on that fall among the count bytes read at start over them.
 static void find_overlay(const change *next, unsigned char *dst, int64_t start, int count)
 {
-    for (; next && next->offset < start + count; next = next->next)
+    for (; next && next->offset - start < count; next = next->next)
         dst[next->offset - start] = next->value;
 }
 
-// Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
-// place through a mapping when no change lies among them, else in a copy with the changes laid
-// over, which holds less and so may bring stop nearer. next is the first change at or after
-// pos. Returns the offset found, FIND_NONE, or FIND_CUT_SHORT when the file ended early.
-static int64_t find_span(const change *next, int64_t pos, int64_t &stop, const find_needle &n)
+// Sizes the next copy by the time this one of count bytes took: doubled while reads are quick,
+// cut to what the storage delivers in COPY_TIME_NS when they are slow.
+static void find_pace(find_scan &sc, int count, int64_t ns)
 {
-    const int tail = n.length - 1;
-    if (!next || next->offset >= stop + tail) {
-        if (const unsigned char *bytes = file_map(pos, stop + tail - pos)) {
-            int64_t hit = find_in_span(bytes, stop + tail - pos, n);
+    if (ns < COPY_TIME_NS / 2)
+        sc.copy_size = std::min(2 * sc.copy_size, FIND_COPY_SPAN);
+    else if (ns > COPY_TIME_NS)
+        sc.copy_size = static_cast<int>(std::max<int64_t>(LEAST_COPY, count * COPY_TIME_NS / ns));
+}
+
+// Copies the bytes of the start positions from pos on, up to stop and at most copy_size of them,
+// lays the changes over them and searches them; stop comes in to where the copy ends. Returns
+// nothing when the search goes on from stop.
+static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
+{
+    const int tail = sc.n.length - 1;
+    stop = find_clip(sc.pos, stop, sc.copy_size);
+    int count = static_cast<int>(stop - sc.pos) + tail;
+    bool unreadable = false;
+    timespec started = find_now();
+    int got = file_read_direct(find_window, count, sc.pos, unreadable);
+    find_pace(sc, count, find_elapsed_ns(started));
+    find_overlay(sc.next, find_window, sc.pos, got);
+    int64_t hit = find_in_span(find_window, got, sc.n);
+    if (hit >= 0)
+        return find_result{FIND_FOUND, sc.pos + hit};
+    if (got == count)
+        return std::nullopt;
+    // Bytes the storage failed to give end the search there; bytes another program cut off end
+    // it as the end of the file would.
+    return unreadable ? find_result{FIND_READ_ERROR, sc.pos + got} : find_result{FIND_ABSENT, -1};
+}
+
+// Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
+// place when no change lies among them and they are in memory, else in a copy, which may bring
+// stop nearer. Returns nothing when the search goes on from stop.
+static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
+{
+    const int64_t size = stop - sc.pos + sc.n.length - 1;
+    if ((!sc.next || sc.next->offset - sc.pos >= size) && sc.pos >= sc.map_again) {
+        if (const unsigned char *bytes = file_map(sc.pos, size)) {
+            int64_t hit = find_in_span(bytes, size, sc.n);
+            // Bytes another program cut off meanwhile read as zeros: then the copy decides.
             if (file_unmap() == 0)
-                return hit < 0 ? FIND_NONE : pos + hit;
+                return hit < 0 ? std::nullopt : std::optional(find_result{FIND_FOUND, sc.pos + hit});
+        } else {
+            sc.map_again = stop;
         }
     }
-    stop = std::min<int64_t>(stop, pos + COPY_SPAN);
-    int count = static_cast<int>(stop + tail - pos);
-    int got = file_read_direct(find_window, count, pos);
-    if (got <= 0)
-        return FIND_CUT_SHORT;
-    find_overlay(next, find_window, pos, got);
-    int64_t hit = find_in_span(find_window, got, n);
-    if (hit >= 0)
-        return pos + hit;
-    return got < count ? FIND_CUT_SHORT : FIND_NONE;
+    return find_copied(sc, stop);
 }
 
 // Past the last of the changes from c on (up to limit) that follow each other closer than the
@@ -72,20 +130,20 @@ static int64_t find_changes_end(const change *c, int64_t limit, int length)
     return end;
 }
 
-// For a pattern that cannot lie wholly in a hole: moves pos on to the first start position
-// whose bytes reach data or a change, and brings stop in to where the data ends, or, in a hole,
-// to where its changes end. [data_start, data_end) is the first data at or after pos; next is
-// the first change at or after pos.
-static void find_skip_hole(const change *next, int64_t data_start, int64_t data_end, int length,
-                           int64_t &pos, int64_t &stop)
+// For a pattern that cannot lie wholly in a hole: moves pos on to the first start position whose
+// bytes reach data or a change. Returns where the positions to search from there end: where the
+// data ends, or, in a hole, where its changes end.
+static int64_t find_skip_hole(find_scan &sc)
 {
-    const int tail = length - 1;
-    int64_t first = next ? std::min(data_start, next->offset) : data_start;
-    pos = std::max(pos, first - tail);
-    if (data_start <= pos + tail)
-        stop = std::min(stop, data_end);
-    else
-        stop = std::min({stop, data_start - tail, find_changes_end(next, stop, length)});
+    const int tail = sc.n.length - 1;
+    if (sc.data_end <= sc.pos)
+        file_data_extent(sc.pos, sc.data_start, sc.data_end);
+    int64_t first = sc.next ? std::min(sc.data_start, sc.next->offset) : sc.data_start;
+    sc.pos = std::max(sc.pos, first - tail);
+    if (sc.data_start - tail <= sc.pos)
+        return std::min(sc.last_start + 1, sc.data_end);
+    int64_t changes_end = find_changes_end(sc.next, find_clip(sc.pos, sc.last_start + 1, FIND_MAP_SPAN), sc.n.length);
+    return std::min({sc.last_start + 1, sc.data_start - tail, changes_end});
 }
 
 // Gives the user's keys a look every POLL_INTERVAL_NS while a search runs. Returns true when a
@@ -93,12 +151,9 @@ static void find_skip_hole(const change *next, int64_t data_start, int64_t data_
 // resumed terminal is drawn again with the notice and the search goes on.
 static bool find_interrupted(editor_state &st, timespec &last_poll)
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t elapsed = (now.tv_sec - last_poll.tv_sec) * 1000000000LL + (now.tv_nsec - last_poll.tv_nsec);
-    if (elapsed < POLL_INTERVAL_NS)
+    if (find_elapsed_ns(last_poll) < POLL_INTERVAL_NS)
         return false;
-    last_poll = now;
+    last_poll = find_now();
     int key = poll_key();
     if (key == KEY_REDRAW) {
         redraw_screen(st);
@@ -108,35 +163,27 @@ static bool find_interrupted(editor_state &st, timespec &last_poll)
     return key != KEY_NONE;
 }
 
-int64_t find_pattern(editor_state &st, const unsigned char *pattern, int length)
+find_result find_pattern(editor_state &st, const unsigned char *pattern, int length)
 {
     const find_needle n = find_prepare(pattern, length);
     const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
-    const int64_t last_start = st.file_size - length;
-    const change *next = first_change_from(st, st.cursor);
-    int64_t data_start = 0;  // the first stretch of data at or after pos, once asked for
-    int64_t data_end = 0;
-    timespec last_poll{};
-    clock_gettime(CLOCK_MONOTONIC, &last_poll);
-    for (int64_t pos = st.cursor; pos <= last_start;) {
-        if (find_interrupted(st, last_poll))
-            return FIND_CANCELLED;
-        while (next && next->offset < pos)
-            next = next->next;
-        int64_t stop = std::min(pos + MAP_SPAN, last_start + 1);
+    find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, 0, FIRST_COPY,
+                 find_now()};
+    while (sc.pos <= sc.last_start) {
+        if (find_interrupted(st, sc.last_poll))
+            return {FIND_CANCELLED, -1};
+        while (sc.next && sc.next->offset < sc.pos)
+            sc.next = sc.next->next;
+        int64_t end = sc.last_start + 1;
         if (skips_holes) {
-            if (data_end <= pos)
-                file_data_extent(pos, data_start, data_end);
-            find_skip_hole(next, data_start, data_end, length, pos, stop);
-            if (pos > last_start)
+            end = find_skip_hole(sc);
+            if (sc.pos > sc.last_start)
                 break;
         }
-        int64_t found = find_span(next, pos, stop, n);
-        if (found >= 0)
-            return found;
-        if (found == FIND_CUT_SHORT)
-            break;
-        pos = stop;
+        int64_t stop = find_clip(sc.pos, end, FIND_MAP_SPAN);
+        if (std::optional<find_result> result = find_span(sc, stop))
+            return *result;
+        sc.pos = stop;
     }
-    return -1;
+    return {FIND_ABSENT, -1};
 }

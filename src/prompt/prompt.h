@@ -10,7 +10,28 @@
 constexpr int PROMPT_END = 59;  // the last column of the prompts on the status line
 constexpr int FIND_MAX_HEX_DIGITS = 16;
 constexpr int FIND_MAX_CHARS = 32;
-constexpr int64_t FIND_CANCELLED = -2;  // find_pattern: a key stopped the search
+// The scan reads the file in spans: up to FIND_MAP_SPAN bytes in place where they are in memory
+// already, else up to FIND_COPY_SPAN bytes copied. The sanitizer build of the unit tests makes
+// them small (TOLM_SMALL_SPANS), so that small files cross many.
+#ifdef TOLM_SMALL_SPANS
+constexpr int64_t FIND_MAP_SPAN = 1 << 14;
+constexpr int FIND_COPY_SPAN = 1 << 11;
+#else
+constexpr int64_t FIND_MAP_SPAN = int64_t{8} << 20;
+constexpr int FIND_COPY_SPAN = 1 << 18;
+#endif
+
+// How a search ended.
+enum find_outcome {
+    FIND_FOUND,       // offset: where the pattern starts
+    FIND_ABSENT,      // not from the cursor to the end of the file
+    FIND_CANCELLED,   // a key stopped the search
+    FIND_READ_ERROR,  // offset: the first byte the storage could not give; nothing before it matched
+};
+struct find_result {
+    find_outcome outcome;
+    int64_t offset;
+};
 
 // Asks for a hexadecimal offset and moves the cursor there (to the last byte when past the end).
 void jump_prompt(editor_state &st);
@@ -18,9 +39,9 @@ void jump_prompt(editor_state &st);
 // cursor to its first occurrence at or after the cursor in the file as edited.
 void find_prompt(editor_state &st);
 
-// First offset at or after the cursor where the file as edited holds pattern (1-32 bytes),
-// -1 when there is none, or FIND_CANCELLED when the user typed a key while it searched.
-[[nodiscard]] int64_t find_pattern(editor_state &st, const unsigned char *pattern, int length);
+// Looks for the first offset at or after the cursor where the file as edited holds pattern
+// (1-32 bytes), in the order of the offsets, until a key is typed or a byte cannot be read.
+[[nodiscard]] find_result find_pattern(editor_state &st, const unsigned char *pattern, int length);
 
 // Draws text cell by cell on the status line from col in the message colour.
 void prompt_draw(const editor_state &st, int col, std::string_view text);

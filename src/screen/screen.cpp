@@ -116,36 +116,68 @@ static void screen_label(const editor_state &st, int64_t label)
         screen_copy(col, " ", 1, st.attr_normal);
 }
 
-static void screen_cell(int l, unsigned char byte, int32_t pair)
+// Cell l's two hexadecimal digits and its character.
+static void screen_cell(int l, const char hex[2], char ch, int32_t pair)
 {
-    int col = screen_hex_column(l);
-    const char hex[2] = {HEX_DIGITS[byte >> 4], HEX_DIGITS[byte & 15]};
-    const char ch = static_cast<char>(byte);
-    screen_copy(col, hex, 2, pair);
+    screen_copy(screen_hex_column(l), hex, 2, pair);
     screen_copy(CHAR_COLUMN + l, &ch, 1, pair);
 }
 
-// One file line at offset start. label is the offset of its first existing byte and moves on
-// over existing bytes only; next is the first change not yet passed.
+static void screen_byte_cell(int l, unsigned char byte, int32_t pair)
+{
+    const char hex[2] = {HEX_DIGITS[byte >> 4], HEX_DIGITS[byte & 15]};
+    screen_cell(l, hex, static_cast<char>(byte), pair);
+}
+
+// A line's sixteen positions as the file gives them: bytes read and bytes the storage could not
+// give, which both have an offset, then positions past the end.
+struct screen_line_bytes {
+    unsigned char byte[16];
+    bool unreadable[16];
+    int count;  // positions within the file; the rest lie past its end
+};
+
+// Each read takes what it can from where the last one stopped; an unreadable byte is passed one
+// at a time (the cache remembers its block's failure, so this costs no more storage reads).
+static void screen_read_line(int64_t start, screen_line_bytes &line)
+{
+    line.count = 0;
+    while (line.count < 16) {
+        int n = file_read(line.byte + line.count, 16 - line.count, start + line.count);
+        if (n == FILE_PAST_END)
+            break;
+        bool unreadable = n == FILE_UNREADABLE;
+        if (unreadable)
+            n = 1;
+        std::fill_n(line.unreadable + line.count, n, unreadable);
+        line.count += n;
+    }
+}
+
+// One file line at offset start. label is the offset of its first byte and moves on over the
+// bytes of the file only, readable or not; next is the first change not yet passed. A byte that
+// could not be read shows as "??" unless a change gives its value.
 static void screen_file_line(const editor_state &st, int row, int64_t start, int64_t &label,
                              const change *&next)
 {
     screen_label(st, label);
-    unsigned char line[16];
-    int n = file_read(line, 16, start);
+    screen_line_bytes line;
+    screen_read_line(start, line);
     for (int l = 0; l < 16; l++) {
-        if (l >= n) {
-            screen_copy(screen_hex_column(l), "..", 2, st.attr_past_end);
-            screen_copy(CHAR_COLUMN + l, ".", 1, st.attr_past_end);
+        if (l >= line.count) {
+            screen_cell(l, "..", '.', st.attr_past_end);
             continue;
         }
         while (next && next->offset < label)
             next = next->next;
         bool changed = next && next->offset == label;
-        unsigned char byte = changed ? next->value : line[l];
-        int32_t pair = label == st.cursor ? (changed ? st.attr_cursor_changed : st.attr_cursor)
-                                          : (changed ? st.attr_changed : st.attr_normal);
-        screen_cell(l, byte, pair);
+        bool cursor = label == st.cursor;
+        if (changed)
+            screen_byte_cell(l, next->value, cursor ? st.attr_cursor_changed : st.attr_changed);
+        else if (line.unreadable[l])
+            screen_cell(l, "??", '?', cursor ? st.attr_cursor : st.attr_past_end);
+        else
+            screen_byte_cell(l, line.byte[l], cursor ? st.attr_cursor : st.attr_normal);
         label++;
     }
     put_row(row, 0, row_text, row_attrs, SCREEN_COLS);

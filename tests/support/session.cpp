@@ -2,6 +2,7 @@
 #include "support/session.h"
 
 #include "edit/edit.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@ session::session(const bytes &content, int rows, const std::vector<std::string> 
         EXPECT_EQ(truncate(file.path.c_str(), length), 0);
     }
     fake_term_reset(rows, 80, colors);
+    fail_reads(0, 0);
+    slow_reads(0);
     args = {"tolm", file.path};
     args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char *> argv;

@@ -1,0 +1,54 @@
+// The pread64 and mincore the unit tests link in place of the system's: the real ones, unless
+// told to fail or crawl over a range of the file.
+#include "support/failing_reads.h"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <ctime>
+
+extern "C" ssize_t __real_pread64(int fd, void *buf, size_t count, off_t offset);
+extern "C" int __real_mincore(void *addr, size_t length, unsigned char *vec);
+
+static int64_t fail_from;
+static int64_t fail_to;
+static int64_t rate;
+
+void fail_reads(int64_t from, int64_t to)
+{
+    fail_from = from;
+    fail_to = to;
+}
+
+void slow_reads(int64_t bytes_per_second) { rate = bytes_per_second; }
+
+static bool misbehaving() { return fail_to > fail_from || rate > 0; }
+
+extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
+{
+    if (rate > 0) {
+        int64_t ns = static_cast<int64_t>(count) * 1'000'000'000 / rate;
+        timespec pause{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        nanosleep(&pause, nullptr);
+    }
+    if (fail_to > fail_from && offset < fail_to && offset + static_cast<off_t>(count) > fail_from) {
+        if (offset >= fail_from) {
+            errno = EIO;
+            return -1;
+        }
+        count = static_cast<size_t>(fail_from - offset);
+    }
+    return __real_pread64(fd, buf, count, offset);
+}
+
+extern "C" int __wrap_mincore(void *addr, size_t length, unsigned char *vec)
+{
+    int result = __real_mincore(addr, length, vec);
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    if (result == 0 && misbehaving())
+        for (size_t p = 0; p < (length + page - 1) / page; p++)
+            vec[p] = 0;
+    return result;
+}
