@@ -20,6 +20,8 @@
 #                             screen is (as screen.roles is when FILE ends in .roles)
 #               @wait TEXT    wait until TEXT shows somewhere in the pane
 #               @cursor X Y   wait until the terminal's cursor stands in column X of row Y
+#               @within MS TEXT  wait until TEXT shows, at most MS milliseconds after the last
+#                             key was sent
 #               @run COMMAND  run COMMAND with bash -eu in the scratch folder; it must succeed
 #             A step that fails ends the case. Waiting keeps the keys in step with a program that
 #             is slow (valgrind, a long search) and lets a case check the screens along the way.
@@ -37,7 +39,10 @@
 # The @run commands and the check find the program's process id in E2E_PID and the private tmux
 # server in E2E_TMUX (tmux -S "$E2E_TMUX" kill-server closes the program's terminal).
 # The setup, the check and the @run commands can write an input shared by several cases with
-# `fixture NAME`, which prints the bytes made by the script NAME of the fixtures folder.
+# `fixture NAME`, which prints the bytes made by the script NAME of the fixtures folder, and can
+# serve a file through storage that misbehaves with `faulty_mount BACKING [OPTIONS]`: it mounts
+# faulty_fs.py (which tells the options) at mnt/, showing BACKING as mnt/data.bin, and skips the
+# case where FUSE cannot be used. Whatever a case mounted in its folder is unmounted at the end.
 # Expected screens shared by several cases lie in the expected folder; a case links to them.
 #
 # Every case also checks that a program that ended left the terminal in line mode with echo and
@@ -78,6 +83,24 @@ deadline=$((SECONDS + timeout))
 export E2E_FIXTURES=$runner_dir/fixtures
 fixture() { bash -eu "$E2E_FIXTURES/$1"; }
 export -f fixture
+export E2E_FAULTY_FS=$runner_dir/faulty_fs.py
+faulty_mount() {
+    if [[ $(id -u) != 0 || ! -c /dev/fuse ]]; then
+        echo "a FUSE file system needs root and /dev/fuse"
+        exit 77
+    fi
+    /usr/bin/python3 -c 'import fusepy' 2>/dev/null || { echo "python3-fusepy is not installed"; exit 77; }
+    mkdir -p mnt
+    /usr/bin/python3 "$E2E_FAULTY_FS" "$@" mnt </dev/null >faulty_fs.log 2>&1 &
+    for _ in {1..100}; do
+        [[ -f mnt/data.bin ]] && return 0
+        sleep 0.05
+    done
+    echo "the file system did not come up:"
+    cat faulty_fs.log
+    exit 1
+}
+export -f faulty_mount
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tolm-e2e.XXXXXX") || exit 1
 work=$scratch/work
@@ -102,6 +125,7 @@ program_running() {
 cleanup() {
     tmx kill-server 2>/dev/null
     program_running && kill -KILL "$program_pid" 2>/dev/null
+    awk -v top="$scratch/" 'index($2, top) == 1 { print $2 }' /proc/mounts | sort -r | xargs -r -n 1 umount -l
     chmod -R u+w "$scratch" 2>/dev/null
     rm -rf "$scratch"
 }
@@ -199,6 +223,23 @@ await() {
 }
 
 pane_has_text() { [[ $(capture_plain) == *"$1"* ]]; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+last_key_ms=$(now_ms)
+
+# Polls for TEXT ($2) every 10 ms, failing once more than $1 milliseconds have passed since the
+# last key was sent.
+await_within() {
+    local limit=$1 text=$2
+    until pane_has_text "$text"; do
+        if (($(now_ms) - last_key_ms > limit)); then
+            pane_has_text "$text" && return 0
+            fail "'$text' did not show within $limit ms of the last key"
+            report_screen
+            return 1
+        fi
+        sleep 0.01
+    done
+}
 cursor_at() { [[ $(pane '#{cursor_x} #{cursor_y}') == "$1" ]]; }
 
 # Carries out one @step line of the keys. Returns 1 when the step failed.
@@ -212,6 +253,7 @@ run_step() {
         ;;
     @wait) await "'$argument'" pane_has_text "$argument" ;;
     @cursor) await "the cursor at column and row $argument" cursor_at "$argument" ;;
+    @within) await_within "${argument%% *}" "${argument#* }" ;;
     @run)
         (cd "$work" && bash -eu -c "$argument" </dev/null) && return 0
         fail "step '$1' failed"
@@ -317,6 +359,7 @@ if [[ -s $case_dir/keys ]]; then
             continue
         fi
         tmx send-keys -t e2e -- "$key" 2>/dev/null
+        last_key_ms=$(now_ms)
         [[ $key == Escape ]] && sleep "$esc_pause"
     done <"$case_dir/keys"
 fi
