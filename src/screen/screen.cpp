@@ -156,13 +156,22 @@ static void screen_file_line(const editor_state &st, int row, int64_t start, int
     put_row(row, 0, row_text, row_attrs, SCREEN_COLS);
 }
 
+// The offset of the file line on screen line row. Lines past the end of the file all start at
+// its length: in a file that ends near the largest offset, the view plus the lines below the
+// last one would pass it.
+static int64_t screen_line_start(const editor_state &st, int row)
+{
+    int64_t distance = 16 * static_cast<int64_t>(row);
+    return distance < st.file_size - st.view ? st.view + distance : st.file_size;
+}
+
 static void screen_file_lines(const editor_state &st)
 {
     screen_line_template(st);
     const change *next = first_change_from(st, st.view);
     int64_t label = st.view;
     for (int row = 0; row < st.rows - 1; row++)
-        screen_file_line(st, row, st.view + 16 * static_cast<int64_t>(row), label, next);
+        screen_file_line(st, row, screen_line_start(st, row), label, next);
 }
 
 // On a terminal too narrow for the cursor's cell the terminal cursor is hidden.
