@@ -31,6 +31,15 @@ const std::vector<std::vector<int>> &random_keys()
     return keys;
 }
 
+// Alt+J, the digits, Enter.
+std::vector<int> jump_keys(std::string_view digits)
+{
+    std::vector<int> keys = {27, 'j'};
+    keys.insert(keys.end(), digits.begin(), digits.end());
+    keys.push_back(13);
+    return keys;
+}
+
 bool file_is_open(const std::string &path)
 {
     for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -104,6 +113,53 @@ TEST(LoopStep, MovesStopAtTheEdgesOfTheFileAndPagesTakeTheViewAlong)
         ASSERT_TRUE(s.step());
         EXPECT_EQ(s.st.cursor, c.to_cursor) << c.cursor << " key " << c.key;
         EXPECT_EQ(s.st.view, c.to_view) << c.cursor << " key " << c.key;
+    }
+}
+
+// A sparse file of the largest length an offset allows, 2^63 - 1 bytes: no move passes its last
+// byte, however far past the largest offset the cursor and a line or a page would add up to. The
+// keys are typed ahead, so that only the moves and the view that follows each are tried here:
+// the screen at the top of the range is the screen tests'.
+TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
+{
+    constexpr int64_t END = INT64_MAX;
+    constexpr int64_t LAST = END - 1;
+    constexpr int64_t LAST_LINE = END - 15;
+    constexpr int64_t VIEW = LAST_LINE - 22 * 16;  // the last line on screen line 22 of 25
+    constexpr int64_t PAGE = 23 * 16;
+    if (!folder_takes_length(MEMORY_FOLDER, END)) {
+        GTEST_SKIP() << MEMORY_FOLDER << " takes no file of 2^63 - 1 bytes";
+    }
+    const struct {
+        const char *what;
+        int64_t cursor, view;
+        std::vector<int> keys;
+        int64_t to_cursor, to_view;
+    } cases[] = {
+        {"Down on the last byte", LAST, VIEW, {IO_KEY_DOWN}, LAST, VIEW},
+        {"Down on the last line's start", LAST_LINE, VIEW, {IO_KEY_DOWN}, LAST_LINE, VIEW},
+        {"Down to the length", LAST_LINE - 1, VIEW - 16, {IO_KEY_DOWN}, LAST_LINE - 1, VIEW - 16},
+        {"Down onto the last byte", LAST - 16, VIEW - 16, {IO_KEY_DOWN}, LAST, VIEW},
+        {"Right on the last byte", LAST, VIEW, {IO_KEY_RIGHT}, LAST, VIEW},
+        {"Page Down on the last byte", LAST, VIEW, {IO_KEY_NPAGE}, LAST, VIEW},
+        {"Page Down onto the last byte", LAST - PAGE, VIEW - PAGE, {IO_KEY_NPAGE}, LAST, VIEW},
+        {"Page Down within the last page", LAST - PAGE + 1, VIEW - PAGE, {IO_KEY_NPAGE}, LAST, VIEW},
+        {"Page Up from the last byte", LAST, VIEW, {IO_KEY_PPAGE}, LAST - PAGE, VIEW - PAGE},
+        {"End", 0, 0, {IO_KEY_END}, LAST, VIEW},
+        {"jump to the length", 0, 0, jump_keys("7fffffffffffffff"), LAST, VIEW},
+        {"jump with a digit too many", 0, 0, jump_keys("7ffffffffffffff0" "f"), LAST_LINE, VIEW},
+    };
+    session s(bytes{}, 25, {}, "data.bin", END, true, MEMORY_FOLDER);
+    ASSERT_EQ(s.st.file_size, END);
+    fake_type_ahead(true);
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        s.st.view = c.view;
+        fake_keys(c.keys);
+        ASSERT_TRUE(s.run()) << c.what;
+        EXPECT_EQ(s.st.cursor, c.to_cursor) << c.what;
+        EXPECT_EQ(s.st.view, c.to_view) << c.what;
+        EXPECT_EQ(broken_invariant(s.st), "") << c.what;
     }
 }
 

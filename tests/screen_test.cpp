@@ -198,34 +198,53 @@ TEST(DrawScreen, TerminalCursorSitsOnTheLowHexDigitOrTheCharacter)
     }
 }
 
-// A sparse file just over a terabyte: labels of nine to eleven digits take over the blank and
-// then the frames, and the status offset moves left so that column 79 stays blank.
+// Sparse files just over a terabyte, of 20 TiB and of 2^63 - 512 bytes: labels of nine to eleven
+// digits take over the blank and then the frames; longer ones show a mark and their low ten
+// digits. The status offset moves left so that column 79 stays blank. The last file is seen from
+// its last line on a terminal tall enough that the lines below it would pass the largest offset.
+// Files past 16 TiB are made in the memory file system.
 TEST(DrawScreen, OffsetsFromFourGigabytesWidenTheLabelAndTheStatusOffset)
 {
-    const int64_t length = 0x10000000010;
+    constexpr int64_t OVER_1_TIB = 0x10000000010;
+    constexpr int64_t TIB_20 = int64_t{20} << 40;
+    constexpr int64_t NEAR_TOP = INT64_MAX - 511;  // 2^63 - 512
     const struct {
+        int64_t length;
+        int rows;
         int64_t view;
         int64_t cursor;
         std::string labels[2];
         std::string label_roles[2];
         std::string status;
     } cases[] = {
-        {0xFFFFFFF0, 0x100000000,
+        {OVER_1_TIB, 3, 0xFFFFFFF0, 0x100000000,
          {".FFFFFFF0. 00", ".100000000.00"},
          {"noooooooonnnn", "noooooooooncc"},
          "data.bin (1099511627792 bytes)                 ALT+H: Help  offset: 0x100000000 "},
-        {0xFFFFFFFF0, 0xFFFFFFFF0,
+        {OVER_1_TIB, 3, 0xFFFFFFFF0, 0xFFFFFFFF0,
          {".FFFFFFFF0.00", "1000000000.00"},
          {"noooooooooncc", "oooooooooonnn"},
          "data.bin (1099511627792 bytes)                 ALT+H: Help  offset: 0xFFFFFFFF0 "},
-        {0xFFFFFFFFF0, 0x10000000005,
+        {OVER_1_TIB, 3, 0xFFFFFFFFF0, 0x10000000005,
          {"FFFFFFFFF0.00", "1000000000000"},
          {"oooooooooonnn", "ooooooooooonn"},
          "data.bin (1099511627792 bytes)               ALT+H: Help  offset: 0x10000000005 "},
+        {TIB_20, 3, 0xFFFFFFFFFF0, 0x100000000005,
+         {"FFFFFFFFFF000", "<000000000000"},
+         {"ooooooooooonn", "noooooooooonn"},
+         "data.bin (21990232555520 bytes)             ALT+H: Help  offset: 0x100000000005 "},
+        {NEAR_TOP, 40, NEAR_TOP - 16, NEAR_TOP - 1,
+         {"<FFFFFFFDF000", "<FFFFFFFE00.."},
+         {"noooooooooonn", "noooooooooopp"},
+         "data.bin (9223372036854775296 bytes)    ALT+H: Help  offset: 0x7FFFFFFFFFFFFDFF "},
     };
-    session s(bytes{}, 3, {}, "data.bin", length);
-    ASSERT_EQ(s.st.file_size, length);
     for (const auto &c : cases) {
+        const bool in_memory = c.length > OVER_1_TIB;
+        if (in_memory && !folder_takes_length(MEMORY_FOLDER, c.length)) {
+            GTEST_SKIP() << MEMORY_FOLDER << " takes no file of " << c.length << " bytes";
+        }
+        session s(bytes{}, c.rows, {}, "data.bin", c.length, true, in_memory ? MEMORY_FOLDER : "");
+        ASSERT_EQ(s.st.file_size, c.length);
         s.st.view = c.view;
         s.st.cursor = c.cursor;
         draw_screen(s.st);
@@ -233,6 +252,6 @@ TEST(DrawScreen, OffsetsFromFourGigabytesWidenTheLabelAndTheStatusOffset)
             EXPECT_EQ(text_row(row).substr(0, 13), c.labels[row]) << std::hex << c.view;
             EXPECT_EQ(s.roles(row).substr(0, c.label_roles[row].size()), c.label_roles[row]) << std::hex << c.view;
         }
-        EXPECT_EQ(text_row(2), c.status);
+        EXPECT_EQ(text_row(c.rows - 1), c.status);
     }
 }

@@ -142,14 +142,26 @@ TEST(Startup, TerminalWidthIsJudgedAfterTheCommandLine)
     EXPECT_EQ(start({file.path}, 80, 2).status, 0);
 }
 
-TEST(Startup, FilesThatCannotBeOpenedPrintTheSystemError)
+// A name is printed as given but for its control characters, which would drive the terminal:
+// their bytes show as octal escapes, whether they are C0, DEL or C1 bytes or C1 characters in
+// UTF-8. Other characters of UTF-8 (whose bytes may lie in the C1 range too) and bytes that
+// form no character are printed unchanged.
+TEST(Startup, FilesThatCannotBeOpenedPrintTheSystemErrorAndTheNameWithControlsEscaped)
 {
     temp_file file(pattern_bytes(10));
+    const std::string missing = "' (code 2) -> No such file or directory\n";
+    const std::string opening = "Error: Failed to open '" + file.dir;
     const struct {
         std::vector<std::string> args;
         std::string printed;
     } cases[] = {
         {{file.dir + "/none"}, "Error: Failed to open '" + file.dir + "/none' (code 2) -> No such file or directory\n"},
+        {{file.dir + "/nofile\033]2;PWNED\007\033[2J"}, opening + "/nofile\\033]2;PWNED\\007\\033[2J" + missing},
+        {{file.dir + "/tab\there\nDEL\x7F"}, opening + "/tab\\011here\\012DEL\\177" + missing},
+        {{file.dir + "/caf\xC3\xA9\xC2\xA0\xC4\x85\xC2\x85\xC2\x9B\xF4\x8F\xBF\xBF"},
+         opening + "/caf\xC3\xA9\xC2\xA0\xC4\x85\\302\\205\\302\\233\xF4\x8F\xBF\xBF" + missing},
+        {{file.dir + "/\x9B" "31m\xE0\x82\x85\xC0\x9B\xED\xA0\x80\xFF\xC2"},
+         opening + "/\\233" "31m\xE0\\202\\205\xC0\\233\xED\xA0\\200\xFF\xC2" + missing},
         {{""}, "Error: Failed to open '' (code 2) -> No such file or directory\n"},
         {{file.dir}, "Error: Failed to open '" + file.dir + "' (code 21) -> Is a directory\n"},
         {{file.dir, "-ro"}, "Error: Failed to open '" + file.dir + "' (code 21) -> Is a directory\n"},

@@ -82,10 +82,12 @@ static void loop_page_up(editor_state &st)
     }
 }
 
+// The moves forward compare what is left of the file after the cursor: the cursor plus a page
+// or a line could pass the largest offset, in a file that ends near it.
 static void loop_page_down(editor_state &st)
 {
     int64_t page = loop_page(st);
-    if (st.cursor + page < st.file_size) {
+    if (page < st.file_size - st.cursor) {
         st.cursor += page;
         st.view += page;
     } else {
@@ -109,7 +111,7 @@ static void loop_move(editor_state &st, command cmd)
             st.cursor -= 16;
         break;
     case CMD_DOWN:
-        if (st.cursor + 16 < st.file_size)
+        if (16 < st.file_size - st.cursor)
             st.cursor += 16;
         break;
     case CMD_PAGE_UP:

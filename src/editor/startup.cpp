@@ -5,6 +5,7 @@
 #include "file/file.h"
 #include "term/term.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -81,6 +82,51 @@ static const char *startup_base_name(const char *path)
     return name;
 }
 
+// The length of the well-formed UTF-8 character of two to four bytes at s, or 0 when none
+// starts there. The second byte's range leaves out overlong forms, surrogates and code points
+// past U+10FFFF, which a lenient terminal might still read as a control.
+static int startup_utf8_length(const unsigned char *s)
+{
+    int length = 0;
+    if (s[0] >= 0xC2 && s[0] <= 0xDF)
+        length = 2;
+    else if (s[0] >= 0xE0 && s[0] <= 0xEF)
+        length = 3;
+    else if (s[0] >= 0xF0 && s[0] <= 0xF4)
+        length = 4;
+    unsigned char low = s[0] == 0xE0 ? 0xA0 : s[0] == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = s[0] == 0xED ? 0x9F : s[0] == 0xF4 ? 0x8F : 0xBF;
+    if (length == 0 || s[1] < low || s[1] > high)
+        return 0;
+    for (int i = 2; i < length; i++)
+        if (s[i] < 0x80 || s[i] > 0xBF)
+            return 0;
+    return length;
+}
+
+// Prints a file name on stdout as it is, but for the control characters in it, which the
+// terminal would obey (an escape sequence can clear the screen, retitle the window or fill the
+// clipboard): each of their bytes is printed as a backslash and three octal digits, \033 for
+// Esc. Controls are the bytes 0x00-0x1F and 0x7F, the C1 bytes 0x80-0x9F outside a character
+// of UTF-8, and the characters U+0080-U+009F in UTF-8; every other byte is printed unchanged.
+static void startup_print_name(const char *name)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(name);
+    while (*p) {
+        int length = startup_utf8_length(p);
+        bool control = length == 2 ? p[0] == 0xC2 && p[1] <= 0x9F
+                                   : length == 0 && (p[0] < 0x20 || (p[0] >= 0x7F && p[0] <= 0x9F));
+        length = std::max(length, 1);
+        for (int i = 0; i < length; i++) {
+            if (control)
+                printf("\\%03o", p[i]);
+            else
+                putchar(p[i]);
+        }
+        p += length;
+    }
+}
+
 static void startup_create_colors(editor_state &st)
 {
     for (const color_role &role : color_roles)
@@ -124,8 +170,9 @@ int editor_start(editor_state &st, int argc, char **argv)
     int error_code = 0;
     if (!startup_open_file(st, error_code)) {
         term_close();
-        printf("Error: Failed to open '%s' (code %d) -> %s\n", st.path, error_code,
-               strerror(error_code));
+        fputs("Error: Failed to open '", stdout);
+        startup_print_name(st.path);
+        printf("' (code %d) -> %s\n", error_code, strerror(error_code));
         return EXIT_OPEN;
     }
     screen_clear(st.attr_background);

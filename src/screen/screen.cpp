@@ -16,6 +16,7 @@ namespace {
 
 constexpr char FRAME = static_cast<char>(0xB3);
 constexpr int LABEL_WIDTH = 11;  // columns 0-10: frame, eight digits, frame, blank
+constexpr char LABEL_CUT = '<';  // column 0 of a label whose offset has too many digits
 constexpr int CHAR_COLUMN = 62;
 constexpr int NAME_MAX = 28;
 constexpr int OFFSET_COLUMN = 48;
@@ -96,23 +97,27 @@ static void screen_line_template(const editor_state &st)
 }
 
 // Columns 0-10: the offset between two frame bytes and a blank. Offsets of more than eight
-// digits take over the blank, then the opening frame, then the closing frame; beyond eleven
-// digits only the low eleven fit.
+// digits take over the blank, then the opening frame, then the closing frame. An offset of more
+// than eleven digits does not fit: the mark in column 0 says that its high digits are left out,
+// and its low ten follow (the status line shows the cursor's offset whole).
 static void screen_label(const editor_state &st, int64_t label)
 {
     char digits[24];
     int n = snprintf(digits, sizeof digits, "%08" PRIX64, label);
-    const char *shown = digits + std::max(0, n - LABEL_WIDTH);
-    n = std::min(n, LABEL_WIDTH);
-    int extra = n - 8;
+    const char *shown = digits;
     int col = 0;
-    if (extra < 2)
+    if (n > LABEL_WIDTH) {
+        screen_copy(col++, &LABEL_CUT, 1, st.attr_normal);
+        shown += n - (LABEL_WIDTH - 1);
+        n = LABEL_WIDTH - 1;
+    } else if (n + 2 <= LABEL_WIDTH) {
         screen_copy(col++, &FRAME, 1, st.attr_normal);
+    }
     screen_copy(col, shown, n, st.attr_offset);
     col += n;
-    if (extra < 3)
+    if (col < LABEL_WIDTH)
         screen_copy(col++, &FRAME, 1, st.attr_normal);
-    if (extra < 1)
+    if (col < LABEL_WIDTH)
         screen_copy(col, " ", 1, st.attr_normal);
 }
 
@@ -183,13 +188,22 @@ static void screen_file_line(const editor_state &st, int row, int64_t start, int
     put_row(row, 0, row_text, row_attrs, SCREEN_COLS);
 }
 
+// The offset of the file line on screen line row. Lines past the end of the file all start at
+// its length: in a file that ends near the largest offset, the view plus the lines below the
+// last one would pass it.
+static int64_t screen_line_start(const editor_state &st, int row)
+{
+    int64_t distance = 16 * static_cast<int64_t>(row);
+    return distance < st.file_size - st.view ? st.view + distance : st.file_size;
+}
+
 static void screen_file_lines(const editor_state &st)
 {
     screen_line_template(st);
     const change *next = first_change_from(st, st.view);
     int64_t label = st.view;
     for (int row = 0; row < st.rows - 1; row++)
-        screen_file_line(st, row, st.view + 16 * static_cast<int64_t>(row), label, next);
+        screen_file_line(st, row, screen_line_start(st, row), label, next);
 }
 
 // On a terminal too narrow for the cursor's cell the terminal cursor is hidden.

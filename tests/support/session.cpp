@@ -12,8 +12,8 @@
 #include <utility>
 
 session::session(const bytes &content, int rows, const std::vector<std::string> &switches,
-                 const std::string &name, int64_t length, bool colors)
-    : file(content, name)
+                 const std::string &name, int64_t length, bool colors, const std::string &parent)
+    : file(content, name, parent)
 {
     if (length >= 0) {
         EXPECT_EQ(truncate(file.path.c_str(), length), 0);

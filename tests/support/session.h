@@ -15,11 +15,13 @@ struct session {
     editor_state st{};
     bool running = false;  // started and not yet quit
 
-    // Starts the editor on a file of these bytes (extended sparsely to length when that is set)
-    // on a terminal of 80 columns and the given lines, with or without colours, with switches
-    // after the file name, on storage that reads well.
+    // Starts the editor on a file of these bytes (extended sparsely to length when that is set),
+    // made in a private folder in parent (the temporary folder when it is empty), on a terminal
+    // of 80 columns and the given lines, with or without colours, with switches after the name,
+    // on storage that reads well.
     explicit session(const bytes &content, int rows = 25, const std::vector<std::string> &switches = {},
-                     const std::string &name = "data.bin", int64_t length = -1, bool colors = true);
+                     const std::string &name = "data.bin", int64_t length = -1, bool colors = true,
+                     const std::string &parent = "");
     ~session();
     session(const session &) = delete;
     session &operator=(const session &) = delete;

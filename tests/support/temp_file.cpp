@@ -1,14 +1,19 @@
 // Real files for tests in a private temporary folder.
 #include "support/temp_file.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-temp_file::temp_file(const bytes &content, const std::string &name)
+temp_file::temp_file(const bytes &content, const std::string &name, const std::string &parent)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tolm-test-XXXXXX").string();
+    std::filesystem::path folder = parent;
+    if (parent.empty())
+        folder = std::filesystem::temp_directory_path();
+    std::string pattern = (folder / "tolm-test-XXXXXX").string();
     dir = mkdtemp(pattern.data());
     path = dir + "/" + name;
     std::ofstream out(path, std::ios::binary);
@@ -25,6 +30,18 @@ bytes temp_file::read() const
 {
     std::ifstream in(path, std::ios::binary);
     return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool folder_takes_length(const std::string &folder, int64_t length)
+{
+    std::string pattern = folder + "/tolm-probe-XXXXXX";
+    int fd = mkstemp(pattern.data());
+    if (fd < 0)
+        return false;
+    bool taken = ftruncate(fd, length) == 0;
+    close(fd);
+    unlink(pattern.c_str());
+    return taken;
 }
 
 bytes pattern_bytes(size_t count)
