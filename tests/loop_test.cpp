@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <random>
@@ -117,9 +120,9 @@ TEST(LoopStep, MovesStopAtTheEdgesOfTheFileAndPagesTakeTheViewAlong)
 }
 
 // A sparse file of the largest length an offset allows, 2^63 - 1 bytes: no move passes its last
-// byte, however far past the largest offset the cursor and a line or a page would add up to. The
-// keys are typed ahead, so that only the moves and the view that follows each are tried here:
-// the screen at the top of the range is the screen tests'.
+// byte, however far past the largest offset the cursor and a line or a page would add up to, and
+// a byte typed there is drawn, found (from offset 0, past 2^63 bytes of holes, and near the end
+// among zeros) and saved where it belongs.
 TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
 {
     constexpr int64_t END = INT64_MAX;
@@ -148,10 +151,11 @@ TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
         {"End", 0, 0, {IO_KEY_END}, LAST, VIEW},
         {"jump to the length", 0, 0, jump_keys("7fffffffffffffff"), LAST, VIEW},
         {"jump with a digit too many", 0, 0, jump_keys("7ffffffffffffff0" "f"), LAST_LINE, VIEW},
+        {"typed on the last byte, found from 0", LAST, VIEW, {'4', '1', IO_KEY_HOME, 27, 'f', '4', '1', 13}, LAST, VIEW},
+        {"found among the zeros before it", LAST - 40, VIEW, {27, 'f', '0', '0', '4', '1', 13}, LAST - 1, VIEW},
     };
     session s(bytes{}, 25, {}, "data.bin", END, true, MEMORY_FOLDER);
     ASSERT_EQ(s.st.file_size, END);
-    fake_type_ahead(true);
     for (const auto &c : cases) {
         s.st.cursor = c.cursor;
         s.st.view = c.view;
@@ -161,6 +165,15 @@ TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
         EXPECT_EQ(s.st.view, c.to_view) << c.what;
         EXPECT_EQ(broken_invariant(s.st), "") << c.what;
     }
+    EXPECT_EQ(text_row(22).substr(11, 48), "00 00 00 00 00 00 00 00  00 00 00 00 00 00 41 ..");
+    fake_keys({27, 's'});
+    ASSERT_TRUE(s.run());
+    EXPECT_STREQ(s.st.message, "File saved.");
+    unsigned char last = 0;
+    int fd = open(s.file.path.c_str(), O_RDONLY);
+    EXPECT_EQ(pread(fd, &last, 1, LAST), 1);
+    close(fd);
+    EXPECT_EQ(last, 0x41);
 }
 
 // Moving down line by line, the view scrolls before the cursor would reach the last file line

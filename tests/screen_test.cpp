@@ -198,7 +198,7 @@ TEST(DrawScreen, TerminalCursorSitsOnTheLowHexDigitOrTheCharacter)
     }
 }
 
-// Sparse files just over a terabyte, of 20 TiB and of 2^63 - 512 bytes: labels of nine to eleven
+// Sparse files just over a terabyte, of 20 TiB and of 2^63 - 1 bytes: labels of nine to eleven
 // digits take over the blank and then the frames; longer ones show a mark and their low ten
 // digits. The status offset moves left so that column 79 stays blank. The last file is seen from
 // its last line on a terminal tall enough that the lines below it would pass the largest offset.
@@ -207,7 +207,7 @@ TEST(DrawScreen, OffsetsFromFourGigabytesWidenTheLabelAndTheStatusOffset)
 {
     constexpr int64_t OVER_1_TIB = 0x10000000010;
     constexpr int64_t TIB_20 = int64_t{20} << 40;
-    constexpr int64_t NEAR_TOP = INT64_MAX - 511;  // 2^63 - 512
+    constexpr int64_t TOP = INT64_MAX;  // 2^63 - 1
     const struct {
         int64_t length;
         int rows;
@@ -233,10 +233,10 @@ TEST(DrawScreen, OffsetsFromFourGigabytesWidenTheLabelAndTheStatusOffset)
          {"FFFFFFFFFF000", "<000000000000"},
          {"ooooooooooonn", "noooooooooonn"},
          "data.bin (21990232555520 bytes)             ALT+H: Help  offset: 0x100000000005 "},
-        {NEAR_TOP, 40, NEAR_TOP - 16, NEAR_TOP - 1,
-         {"<FFFFFFFDF000", "<FFFFFFFE00.."},
-         {"noooooooooonn", "noooooooooopp"},
-         "data.bin (9223372036854775296 bytes)    ALT+H: Help  offset: 0x7FFFFFFFFFFFFDFF "},
+        {TOP, 40, TOP - 31, TOP - 1,
+         {"<FFFFFFFFE000", "<FFFFFFFFF000"},
+         {"noooooooooonn", "noooooooooonn"},
+         "data.bin (9223372036854775807 bytes)    ALT+H: Help  offset: 0x7FFFFFFFFFFFFFFE "},
     };
     for (const auto &c : cases) {
         const bool in_memory = c.length > OVER_1_TIB;

@@ -125,7 +125,7 @@ static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
 static int64_t find_changes_end(const change *c, int64_t limit, int length)
 {
     int64_t end = c->offset + 1;
-    for (c = c->next; c && c->offset < limit && c->offset < end + length - 1; c = c->next)
+    for (c = c->next; c && c->offset < limit && c->offset - end < length - 1; c = c->next)
         end = c->offset + 1;
     return end;
 }
