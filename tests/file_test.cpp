@@ -129,8 +129,10 @@ TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
         open_file f(content);
         struct sigaction before {};
         sigaction(SIGBUS, nullptr, &before);
-        const unsigned char *bytes = file_map(1, 4 * page - 1);
+        int64_t count = 4 * page - 1;
+        const unsigned char *bytes = file_map(1, count);
         ASSERT_NE(bytes, nullptr);
+        ASSERT_EQ(count, 4 * page - 1);
         EXPECT_EQ(bytes[page], content[static_cast<size_t>(page + 1)]);
         ASSERT_EQ(truncate(f.file.path.c_str(), cut), 0);
         int nonzero = 0;
@@ -143,7 +145,8 @@ TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
         EXPECT_EQ(after.sa_handler, before.sa_handler) << cut;
     }
     open_file whole(content);
-    ASSERT_NE(file_map(0, 4 * page), nullptr);
+    int64_t count = 4 * page;
+    ASSERT_NE(file_map(0, count), nullptr);
     EXPECT_EQ(file_unmap(), 0);
 }
 

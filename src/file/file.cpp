@@ -252,39 +252,45 @@ template <typename Address, typename Flag>
 static Flag file_page_flag_of(int (*)(Address, size_t, Flag *));
 using page_flag = decltype(file_page_flag_of(&mincore));
 
-// Whether every page of the size bytes mapped at bytes is in memory. A page that is not would be
-// read from the storage by a page fault, which waits where keys and signals cannot reach it, and
-// without end when the storage fails.
-static bool file_in_memory(unsigned char *bytes, size_t size)
+// How many of the size bytes mapped at bytes, from the first, lie in pages that are in memory
+// (in_memory) or that are not. A page that is not would be read from the storage by a page
+// fault, which waits where keys and signals cannot reach it, and without end when the storage
+// fails.
+static size_t file_memory_run(unsigned char *bytes, size_t size, bool in_memory)
 {
     page_flag flags[1024];
     const size_t part = sizeof flags * map_page_size;
     for (size_t done = 0; done < size; done += part) {
         size_t length = std::min(part, size - done);
         if (mincore(bytes + done, length, flags) != 0)
-            return false;
-        size_t pages = (length + map_page_size - 1) / map_page_size;
-        if (!std::all_of(flags, flags + pages, [](page_flag f) { return (f & 1) != 0; }))
-            return false;
+            return done;
+        page_flag *pages_end = flags + (length + map_page_size - 1) / map_page_size;
+        page_flag *other = std::find_if(flags, pages_end, [&](page_flag f) { return ((f & 1) != 0) != in_memory; });
+        if (other != pages_end)
+            return std::min(size, done + static_cast<size_t>(other - flags) * map_page_size);
     }
-    return true;
+    return size;
 }
 
-const unsigned char *file_map(int64_t offset, int64_t count)
+const unsigned char *file_map(int64_t offset, int64_t &count)
 {
     if (map_base || offset < 0 || count <= 0 || count > file_length - offset)
         return nullptr;
     map_page_size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     int64_t start = offset - offset % static_cast<int64_t>(map_page_size);
-    size_t size = static_cast<size_t>(offset + count - start);
+    const auto lead = static_cast<size_t>(offset - start);
+    const size_t size = lead + static_cast<size_t>(count);
     void *mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fileno(stream), start);
     if (mapped == MAP_FAILED)
         return nullptr;
     auto *bytes = static_cast<unsigned char *>(mapped);
-    if (!file_in_memory(bytes, size)) {
+    size_t in_memory = file_memory_run(bytes, size, true);
+    if (in_memory <= lead) {
+        count = static_cast<int64_t>(std::max(file_memory_run(bytes, size, false), lead) - lead);
         munmap(mapped, size);
         return nullptr;
     }
+    count = static_cast<int64_t>(in_memory - lead);
     struct sigaction guard {};
     guard.sa_sigaction = file_map_fault;
     guard.sa_flags = SA_SIGINFO;

@@ -40,7 +40,7 @@ struct find_scan {
     const change *next;  // the first change at or after pos
     int64_t data_start;  // the first stretch of data at or after pos, once asked for
     int64_t data_end;
-    int64_t map_again;  // the bytes before this were not in memory: copy them without asking
+    int64_t map_again;  // the bytes before this are not in memory: copy them without asking
     int copy_size;      // the bytes the next copy reads
     timespec last_poll;
 };
@@ -102,20 +102,27 @@ static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
 }
 
 // Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
-// place when no change lies among them and they are in memory, else in a copy, which may bring
-// stop nearer. Returns nothing when the search goes on from stop.
+// place as far as no change lies among them and they are in memory, else in a copy; either may
+// bring stop nearer. Returns nothing when the search goes on from stop.
 static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
 {
-    const int64_t size = stop - sc.pos + sc.n.length - 1;
+    const int tail = sc.n.length - 1;
+    const int64_t size = stop - sc.pos + tail;
     if ((!sc.next || sc.next->offset - sc.pos >= size) && sc.pos >= sc.map_again) {
-        if (const unsigned char *bytes = file_map(sc.pos, size)) {
-            int64_t hit = find_in_span(bytes, size, sc.n);
+        int64_t count = size;
+        if (const unsigned char *bytes = file_map(sc.pos, count)) {
+            int64_t hit = find_in_span(bytes, count, sc.n);
             // Bytes another program cut off meanwhile read as zeros: then the copy decides.
-            if (file_unmap() == 0)
-                return hit < 0 ? std::nullopt : std::optional(find_result{FIND_FOUND, sc.pos + hit});
-        } else {
-            sc.map_again = stop;
+            if (file_unmap() == 0) {
+                if (hit >= 0)
+                    return find_result{FIND_FOUND, sc.pos + hit};
+                if (count > tail) {
+                    stop = sc.pos + count - tail;
+                    return std::nullopt;
+                }
+            }
         }
+        sc.map_again = sc.pos + count;
     }
     return find_copied(sc, stop);
 }
