@@ -255,7 +255,8 @@ using page_flag = decltype(file_page_flag_of(&mincore));
 // How many of the size bytes mapped at bytes, from the first, lie in pages that are in memory
 // (in_memory) or that are not. A page that is not would be read from the storage by a page
 // fault, which waits where keys and signals cannot reach it, and without end when the storage
-// fails.
+// fails. mincore counts only pages read whole: one whose read failed stays in memory unread, and
+// a count of the pages held (cachestat) would take it for one in memory.
 static size_t file_memory_run(unsigned char *bytes, size_t size, bool in_memory)
 {
     page_flag flags[1024];
