@@ -3,6 +3,7 @@
 // mapping a scan reads in place, and the SIGBUS handler that guards it while it exists.
 #include "file/file.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -302,6 +303,11 @@ const unsigned char *file_map(int64_t offset, int64_t &count)
     map_end = offset + count;
     sigaction(SIGBUS, &guard, &map_previous_bus);
     return map_base + (offset - start);
+}
+
+void file_reading_through(bool through)
+{
+    (void)posix_fadvise(fileno(stream), 0, 0, through ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL);
 }
 
 int file_unmap()

@@ -43,6 +43,9 @@ void file_revalidate();
 // nullptr when none is mapped: count then tells how many bytes from offset are not in memory
 // (all of them when they cannot be mapped at all), to read with file_read_direct instead.
 [[nodiscard]] const unsigned char *file_map(int64_t offset, int64_t &count);
+// Tells the system that the file is read through from here on (a scan), so that it reads further
+// ahead of the reads, or, with false, that it is read here and there again.
+void file_reading_through(bool through);
 // Ends the mapping of file_map. Returns 0, or -1 when the file shrank under it: some bytes read
 // through it were zeros standing in for bytes gone, so they must be read again.
 [[nodiscard]] int file_unmap();

@@ -25,6 +25,8 @@ constexpr int64_t POLL_INTERVAL_NS = 20'000'000;
 constexpr int64_t COPY_TIME_NS = 10'000'000;
 constexpr int FIRST_COPY = FIND_COPY_SPAN / 16;
 constexpr int LEAST_COPY = FIND_COPY_SPAN / 64;
+// More than the system reads ahead of reads from storage (up to 8 MiB on many disks).
+constexpr int64_t READ_AHEAD_REACH = 2 * FIND_MAP_SPAN;
 
 }  // namespace
 
@@ -41,6 +43,7 @@ struct find_scan {
     int64_t data_start;  // the first stretch of data at or after pos, once asked for
     int64_t data_end;
     int64_t map_again;  // the bytes before this are not in memory: copy them without asking
+    bool from_storage;  // the last span was not all in memory: the file is read from storage
     int copy_size;      // the bytes the next copy reads
     timespec last_poll;
 };
@@ -101,6 +104,27 @@ static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
     return unreadable ? find_result{FIND_READ_ERROR, sc.pos + got} : find_result{FIND_ABSENT, -1};
 }
 
+// Maps what of the size bytes from pos on is in memory, and sets count to how many it mapped, or,
+// when it returns nullptr, to how many are to be copied before mapping is tried again. Right
+// after bytes read from storage, those in memory may be only what the system read ahead of the
+// copies; reading them in place would stop it, for it reads ahead of reads alone. So they are
+// mapped only when more of them are in memory than it reads ahead.
+static const unsigned char *find_map(find_scan &sc, int64_t size, int64_t &count)
+{
+    const int64_t rest = sc.last_start + sc.n.length - sc.pos;
+    const int64_t wanted = sc.from_storage ? std::min(std::max(size, READ_AHEAD_REACH), rest) : size;
+    count = wanted;
+    const unsigned char *bytes = file_map(sc.pos, count);
+    if (bytes && sc.from_storage && count < wanted) {
+        (void)file_unmap();
+        bytes = nullptr;
+    }
+    sc.from_storage = count < wanted;
+    if (bytes)
+        count = std::min(count, size);
+    return bytes;
+}
+
 // Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
 // place as far as no change lies among them and they are in memory, else in a copy; either may
 // bring stop nearer. Returns nothing when the search goes on from stop.
@@ -109,8 +133,8 @@ static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
     const int tail = sc.n.length - 1;
     const int64_t size = stop - sc.pos + tail;
     if ((!sc.next || sc.next->offset - sc.pos >= size) && sc.pos >= sc.map_again) {
-        int64_t count = size;
-        if (const unsigned char *bytes = file_map(sc.pos, count)) {
+        int64_t count = 0;
+        if (const unsigned char *bytes = find_map(sc, size, count)) {
             int64_t hit = find_in_span(bytes, count, sc.n);
             // Bytes another program cut off meanwhile read as zeros: then the copy decides.
             if (file_unmap() == 0) {
@@ -170,12 +194,9 @@ static bool find_interrupted(editor_state &st, timespec &last_poll)
     return key != KEY_NONE;
 }
 
-find_result find_pattern(editor_state &st, const unsigned char *pattern, int length)
+// The scan from the cursor to the end, span after span.
+static find_result find_scan_spans(editor_state &st, find_scan &sc, bool skips_holes)
 {
-    const find_needle n = find_prepare(pattern, length);
-    const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
-    find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, 0, FIRST_COPY,
-                 find_now()};
     while (sc.pos <= sc.last_start) {
         if (find_interrupted(st, sc.last_poll))
             return {FIND_CANCELLED, -1};
@@ -193,4 +214,16 @@ find_result find_pattern(editor_state &st, const unsigned char *pattern, int len
         sc.pos = stop;
     }
     return {FIND_ABSENT, -1};
+}
+
+find_result find_pattern(editor_state &st, const unsigned char *pattern, int length)
+{
+    const find_needle n = find_prepare(pattern, length);
+    const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
+    find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, 0, false, FIRST_COPY,
+                 find_now()};
+    file_reading_through(true);
+    find_result result = find_scan_spans(st, sc, skips_holes);
+    file_reading_through(false);
+    return result;
 }
