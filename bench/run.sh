@@ -301,14 +301,20 @@ for line in "${finds[@]}"; do
     check_find "$file" "$pattern" "$stop"
 done
 # Five runs of each: on a shared virtual machine a run in three is often slowed by neighbours.
+# Each run reads its file once untimed first: some systems drop pages unused for a few seconds
+# from the cache (proactive reclaim), and the figures are those of a file in the cache.
 note "find: 1 GiB files, 5 runs of each find and of cat on each file, by turns"
 grep_us=""
 for _ in 1 2 3 4 5; do
     for line in "${finds[@]}"; do
         IFS='|' read -r measure file pattern _ <<<"$line"
+        cat "$file" >/dev/null
         find_us[$measure]+=" $(wall_us "$benches/bench_find_save" find "$file" "$pattern")"
     done
-    for file in "$big" "$zeros" "$runs" "$letters"; do cat_us[$file]+=" $(wall_us cat "$file")"; done
+    for file in "$big" "$zeros" "$runs" "$letters"; do
+        cat "$file" >/dev/null
+        cat_us[$file]+=" $(wall_us cat "$file")"
+    done
     grep_us+=" $(wall_us grep -c -F "$needle" "$big")"
 done
 rate() { calc '%.3f s, %.2f GB/s' "$1 / 1e6, $size / $1 / 1000"; }
