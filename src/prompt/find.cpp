@@ -141,10 +141,11 @@ void find_prompt(editor_state &st)
     case FIND_CANCELLED:
         set_message(st, "Search cancelled.");
         break;
-    case FIND_READ_ERROR:
+    case FIND_READ_ERROR: {
         char text[64];
         snprintf(text, sizeof text, "Read error at 0x%08" PRIX64 "! Search stopped.", result.offset);
         set_message(st, text);
         break;
+    }
     }
 }
