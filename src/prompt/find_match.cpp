@@ -118,21 +118,30 @@ static int64_t find_try(const unsigned char *bytes, int64_t &from, int64_t end, 
     return -1;
 }
 
-// Whether any of the start positions at .. at + GROUP - 1 has the pattern's two rare bytes;
-// want holds them in every lane. Most groups have none, which costs a few vector operations.
-static bool find_sift(const unsigned char *bytes, int64_t at, const find_needle &n, const lanes want[2])
+// The first group of start positions from at on, before end, in which some position has the
+// pattern's two rare bytes; at or past end when none has. want holds them in every lane. This is
+// the scan's hot loop: most groups cost a few vector operations and no branch taken.
+static int64_t find_sift(const unsigned char *bytes, int64_t at, int64_t end, const find_needle &n,
+                         const lanes want[2])
 {
-    lanes any = {};
-    for (int g = 0; g < GROUP / LANES; g++) {
-        lanes first;
-        lanes second;
-        memcpy(&first, bytes + at + g * LANES + n.rare[0], LANES);
-        memcpy(&second, bytes + at + g * LANES + n.rare[1], LANES);
-        any |= reinterpret_cast<lanes>((first == want[0]) & (second == want[1]));
+    const unsigned char *first = bytes + n.rare[0];
+    const unsigned char *second = bytes + n.rare[1];
+    for (; at < end; at += GROUP) {
+        __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
+        lanes any = {};
+        for (int g = 0; g < GROUP / LANES; g++) {
+            lanes a;
+            lanes b;
+            memcpy(&a, first + at + g * LANES, LANES);
+            memcpy(&b, second + at + g * LANES, LANES);
+            any |= reinterpret_cast<lanes>((a == want[0]) & (b == want[1]));
+        }
+        uint64_t halves[2];
+        memcpy(halves, &any, sizeof halves);
+        if ((halves[0] | halves[1]) != 0)
+            return at;
     }
-    uint64_t halves[2];
-    memcpy(halves, &any, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
+    return at;
 }
 
 // Tries the start positions from `from` up to end by the word that ends the bytes compared with
@@ -162,20 +171,23 @@ int64_t find_in_span(const unsigned char *bytes, int64_t size, const find_needle
     for (int r = 0; r < 2; r++)
         for (int k = 0; k < LANES; k++)
             want[r][k] = n.bytes[n.rare[r]];
+    // Groups before this lie wholly in the bytes, the pattern's length included.
+    const int64_t groups_end = size - (GROUP - 1) - (n.length - 1);
     int64_t from = 0;  // the start positions before this are done with
     int64_t at = 0;
     int64_t busy = 0;  // groups that passed the sift
-    for (; at + GROUP - 1 + n.length - 1 < size; at += GROUP) {
-        if (n.by_grams && busy * 2 > at / GROUP + 16)
+    for (;; at += GROUP) {
+        at = find_sift(bytes, at, groups_end, n, want);
+        if (at >= groups_end)
+            break;
+        if (from >= at + GROUP)
+            continue;
+        if (n.by_grams && ++busy * 2 > at / GROUP + 16)
             return find_by_grams(bytes, std::max(from, at), size - n.length + 1, n);
-        __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
-        if (from < at + GROUP && find_sift(bytes, at, n, want)) {
-            busy++;
-            from = std::max(from, at);
-            int64_t found = find_try(bytes, from, at + GROUP, n);
-            if (found >= 0)
-                return found;
-        }
+        from = std::max(from, at);
+        int64_t found = find_try(bytes, from, at + GROUP, n);
+        if (found >= 0)
+            return found;
     }
     from = std::max(from, at);
     return find_try(bytes, from, size - n.length + 1, n);
