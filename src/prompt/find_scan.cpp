@@ -1,8 +1,9 @@
 // The scan behind find: the file as edited, searched forward from the cursor. Bytes that hold no
-// change and are in memory already are read in place through a mapping; the rest are copied,
-// with the changes laid over, a piece at a time sized so that each read takes a few milliseconds
-// whatever the storage's pace. Holes of sparse files, which hold only zero bytes, are passed
-// over; a key typed meanwhile stops the search, and bytes the storage cannot give end it.
+// change and are in memory already are read in place through a mapping, where that is faster
+// than copying them; the rest are copied, with the changes laid over, a piece at a time sized so
+// that each read takes a few milliseconds whatever the storage's pace. Holes of sparse files,
+// which hold only zero bytes, are passed over; a key typed meanwhile stops the search, and bytes
+// the storage cannot give end it.
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
@@ -34,7 +35,15 @@ constexpr int64_t READ_AHEAD_REACH = 2 * FIND_MAP_SPAN;
 // in the span is seen whole.
 static unsigned char find_window[FIND_COPY_SPAN + FIND_MAX_CHARS];
 
-// Where the scan stands and what it has learnt of the file ahead.
+// How fast reading one way has been: the bytes searched so far, and the best pace of any one
+// read of them, so that a read the system or another program slowed once does not count
+// against the way.
+struct find_cost {
+    int64_t bytes;
+    double best;  // bytes a nanosecond
+};
+
+// Where the scan stands and what it has learnt of the file ahead and of the ways to read it.
 struct find_scan {
     const find_needle &n;
     int64_t pos;         // the next start position to look at
@@ -46,6 +55,9 @@ struct find_scan {
     bool from_storage;  // the last span was not all in memory: the file is read from storage
     int copy_size;      // the bytes the next copy reads
     timespec last_poll;
+    find_cost mapped;          // spans read in place
+    find_cost copied;          // copies of bytes in memory, timed against reading in place
+    int64_t timed_copies_end;  // copies of the bytes before this are timed
 };
 
 static timespec find_now()
@@ -69,6 +81,14 @@ static void find_overlay(const change *next, unsigned char *dst, int64_t start, 
 {
     for (; next && next->offset - start < count; next = next->next)
         dst[next->offset - start] = next->value;
+}
+
+// Counts bytes read one way since started towards its pace.
+static void find_count(find_cost &cost, int64_t bytes, const timespec &started)
+{
+    cost.bytes += bytes;
+    const auto ns = static_cast<double>(std::max<int64_t>(1, find_elapsed_ns(started)));
+    cost.best = std::max(cost.best, static_cast<double>(bytes) / ns);
 }
 
 // Sizes the next copy by the time this one of count bytes took: doubled while reads are quick,
@@ -95,6 +115,8 @@ static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
     find_pace(sc, count, find_elapsed_ns(started));
     find_overlay(sc.next, find_window, sc.pos, got);
     int64_t hit = find_in_span(find_window, got, sc.n);
+    if (sc.pos < sc.timed_copies_end)
+        find_count(sc.copied, got, started);
     if (hit >= 0)
         return find_result{FIND_FOUND, sc.pos + hit};
     if (got == count)
@@ -125,19 +147,46 @@ static const unsigned char *find_map(find_scan &sc, int64_t size, int64_t &count
     return bytes;
 }
 
+// How bytes in memory are read. In place saves the copy, but where the system maps pages dearly
+// (a page cache of small pages in some virtual machines) copying them is the faster: each way
+// reads a few spans' worth of bytes in memory first, then the faster one is kept.
+enum find_way {
+    FIND_IN_PLACE,
+    FIND_TRY_COPY,  // bytes found in memory are copied, to time the copies against reading in place
+    FIND_COPY,
+};
+
+static find_way find_way_now(const find_scan &sc)
+{
+    if (sc.mapped.bytes < 2 * FIND_MAP_SPAN)
+        return FIND_IN_PLACE;
+    if (sc.copied.bytes < FIND_MAP_SPAN)
+        return FIND_TRY_COPY;
+    return sc.mapped.best >= sc.copied.best ? FIND_IN_PLACE : FIND_COPY;
+}
+
 // Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
-// place as far as no change lies among them and they are in memory, else in a copy; either may
-// bring stop nearer. Returns nothing when the search goes on from stop.
+// place as far as no change lies among them, they are in memory and that is the faster way,
+// else in a copy; either may bring stop nearer. Returns nothing when the search goes on from
+// stop.
 static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
 {
     const int tail = sc.n.length - 1;
     const int64_t size = stop - sc.pos + tail;
-    if ((!sc.next || sc.next->offset - sc.pos >= size) && sc.pos >= sc.map_again) {
+    const find_way way = find_way_now(sc);
+    if ((!sc.next || sc.next->offset - sc.pos >= size) && sc.pos >= sc.map_again && way != FIND_COPY) {
         int64_t count = 0;
-        if (const unsigned char *bytes = find_map(sc, size, count)) {
+        timespec started = find_now();
+        const unsigned char *bytes = find_map(sc, size, count);
+        if (bytes && way == FIND_TRY_COPY) {
+            (void)file_unmap();
+            sc.timed_copies_end = sc.pos + count;
+        } else if (bytes) {
             int64_t hit = find_in_span(bytes, count, sc.n);
             // Bytes another program cut off meanwhile read as zeros: then the copy decides.
-            if (file_unmap() == 0) {
+            bool whole = file_unmap() == 0;
+            find_count(sc.mapped, count, started);
+            if (whole) {
                 if (hit >= 0)
                     return find_result{FIND_FOUND, sc.pos + hit};
                 if (count > tail) {
@@ -221,7 +270,7 @@ find_result find_pattern(editor_state &st, const unsigned char *pattern, int len
     const find_needle n = find_prepare(pattern, length);
     const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
     find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, 0, false, FIRST_COPY,
-                 find_now()};
+                 find_now(), {}, {}, 0};
     file_reading_through(true);
     find_result result = find_scan_spans(st, sc, skips_holes);
     file_reading_through(false);
