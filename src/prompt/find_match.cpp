@@ -177,11 +177,10 @@ int64_t find_in_span(const unsigned char *bytes, int64_t size, const find_needle
     int64_t at = 0;
     int64_t busy = 0;  // groups that passed the sift
     for (;; at += GROUP) {
-        at = find_sift(bytes, at, groups_end, n, want);
+        // The groups wholly before from, where a mismatch moved the start, need no sifting.
+        at = find_sift(bytes, std::max(at, from - from % GROUP), groups_end, n, want);
         if (at >= groups_end)
             break;
-        if (from >= at + GROUP)
-            continue;
         if (n.by_grams && ++busy * 2 > at / GROUP + 16)
             return find_by_grams(bytes, std::max(from, at), size - n.length + 1, n);
         from = std::max(from, at);
