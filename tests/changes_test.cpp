@@ -1,6 +1,7 @@
 // The change list: one change per offset in ascending order, the first file value kept, a
 // change gone once its byte is back at that value, and the byte under the cursor read through it.
 #include "edit/edit.h"
+#include "support/invariants.h"
 #include "support/session.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +57,8 @@ TEST(CurrentByte, ReadsTheChangeOverTheFileAndZeroWhereThereIsNoByte)
 
 // Edits that run forward, jump about and return bytes to their file values, with saves that
 // release the first changes between them: the list, the change found from any offset and the
-// byte under the cursor must agree with an ordered map at every step.
+// byte under the cursor must agree with an ordered map at every step, and the index keep its
+// invariants.
 TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
 {
     const bytes content = pattern_bytes(4096);
@@ -69,6 +71,7 @@ TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
         if (roll == 0) {
             int64_t count = rng() % 50;
             release_changes(s.st, count);
+            ASSERT_EQ(broken_index(s.st), "") << step;
             for (; count > 0 && !model.empty(); count--)
                 model.erase(model.begin());
             continue;
@@ -78,6 +81,9 @@ TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
         // Values near the file's make changes that go back to it, and so leave the list, common.
         uint8_t value = static_cast<uint8_t>(file_value + rng() % 3);
         ASSERT_EQ(record_change(s.st, offset, value, file_value), 0);
+        if (step % 25 == 0) {
+            ASSERT_EQ(broken_index(s.st), "") << step;
+        }
         auto [it, added] = model.try_emplace(offset, change_entry{offset, value, file_value});
         it->second.value = value;
         if (it->second.value == it->second.file_value && !added)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -104,28 +105,54 @@ TEST(FileRead, ReadsAreCutAtTheEndAndFailPastIt)
     EXPECT_EQ(file_read(buf, 16, 1 << 20), -1);
 }
 
-TEST(FileRead, AFileThatShrankServesNoStaleBytes)
+// Another program shortens the file, or rewrites bytes of it within the same second (only the
+// nanoseconds of the modification time tell): the cached block goes, and its bytes are read anew.
+TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
 {
-    bytes content = pattern_bytes(1024);
-    open_file f(content);
-    unsigned char buf[32];
-    ASSERT_EQ(file_read(buf, 16, 512), 16);  // block 1 cached in slot 0
-    ASSERT_EQ(truncate(f.file.path.c_str(), 520), 0);
-    file_revalidate();  // another process changed the file: the cached block goes
-    EXPECT_EQ(file_read(buf, 32, 512), 8);
-    EXPECT_EQ(bytes(buf, buf + 8), bytes(content.begin() + 512, content.begin() + 520));
-    EXPECT_EQ(file_read(buf, 16, 600), -1);
-    EXPECT_EQ(file_read(buf, 16, 0), 16);
+    const bytes content = pattern_bytes(1024);
+    const bytes rewritten(16, 0xEE);
+    for (bool shortened : {true, false}) {
+        open_file f(content);
+        const timespec opened[2] = {{1000, 100}, {1000, 100}};
+        ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), opened, 0), 0);
+        file_revalidate();
+        unsigned char buf[32];
+        ASSERT_EQ(file_read(buf, 16, 512), 16);  // block 1 cached in slot 0
+        if (shortened) {
+            ASSERT_EQ(truncate(f.file.path.c_str(), 520), 0);
+        } else {
+            int fd = open(f.file.path.c_str(), O_WRONLY);
+            ASSERT_EQ(pwrite(fd, rewritten.data(), rewritten.size(), 512), 16);
+            close(fd);
+            const timespec changed[2] = {{1000, 100}, {1000, 200}};
+            ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), changed, 0), 0);
+        }
+        file_revalidate();
+        if (shortened) {
+            EXPECT_EQ(file_read(buf, 32, 512), 8);
+            EXPECT_EQ(bytes(buf, buf + 8), bytes(content.begin() + 512, content.begin() + 520));
+            EXPECT_EQ(file_read(buf, 16, 600), -1);
+        } else {
+            EXPECT_EQ(file_read(buf, 16, 512), 16);
+            EXPECT_EQ(bytes(buf, buf + 16), rewritten);
+        }
+        EXPECT_EQ(file_read(buf, 16, 0), 16);
+    }
 }
 
 // Another program cuts the file short while a scan reads it in place: the bytes gone read as
-// zeros instead of killing the editor with SIGBUS, the loss is reported, and SIGBUS is handled
-// as before once the mapping ends. A file cut within the mapping's last page faults nowhere.
+// zeros instead of killing the editor with SIGBUS, the loss is reported (also when the file
+// grows back before the mapping ends), and SIGBUS is handled as before once the mapping ends. A
+// file cut within the mapping's last page faults nowhere.
 TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
 {
     const int64_t page = sysconf(_SC_PAGESIZE);
     bytes content = pattern_bytes(static_cast<size_t>(4 * page));
-    for (int64_t cut : {page + 7, 4 * page - 1}) {
+    const struct {
+        int64_t cut;
+        bool grows_back;  // to its length again before the mapping ends: the loss still counts
+    } cases[] = {{page + 7, false}, {4 * page - 1, false}, {page + 7, true}};
+    for (const auto [cut, grows_back] : cases) {
         open_file f(content);
         struct sigaction before {};
         sigaction(SIGBUS, nullptr, &before);
@@ -139,6 +166,9 @@ TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
         for (int64_t i = cut - 1; i < 4 * page - 1; i++)
             nonzero += bytes[i] != 0;
         EXPECT_EQ(nonzero, 0) << cut;
+        if (grows_back) {
+            ASSERT_EQ(truncate(f.file.path.c_str(), 4 * page), 0);
+        }
         EXPECT_EQ(file_unmap(), -1) << cut;
         struct sigaction after {};
         sigaction(SIGBUS, nullptr, &after);

@@ -315,24 +315,43 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
     }
 }
 
+// Another program cuts the file short while the scan reads it in place: the zeros that then stand
+// in for the bytes cut off are no match; the search ends where the file now does.
+TEST(FindPattern, ZerosStandingInForBytesCutOffAreNoMatch)
+{
+    session s(pattern_bytes(1 << 16));
+    cut_when_mapped(s.file.path.c_str(), 5000);
+    const unsigned char zeros[4] = {};
+    const find_result got = find_pattern(s.st, zeros, 4);
+    EXPECT_EQ(got.outcome, FIND_ABSENT);
+    EXPECT_EQ(got.offset, -1);
+}
+
 // On storage of 2.5 MB/s, where one of the largest copies takes 100 ms to read, a key stops the
-// search within a few short reads; a resize before it draws the notice again on the new last
-// line, over the whole of the prompt's part of it.
+// search within a few short reads; so it does on a device that crawls from some point on, once
+// the first read there has shown it crawls. A resize before the key draws the notice again on
+// the new last line, over the whole of the prompt's part of it.
 TEST(FindPrompt, OnSlowStorageAKeyStopsTheSearchAtOnce)
 {
-    session s(pattern_bytes(4 << 20));
-    slow_reads(2'500'000);
-    fake_type("0102030405\r");
-    fake_type_ahead(true);
-    fake_resize(20, 80);
-    fake_keys({'x'});
-    auto started = std::chrono::steady_clock::now();
-    find_prompt(s.st);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
-    EXPECT_STREQ(s.st.message, "Search cancelled.");
-    EXPECT_EQ(text_row(19).substr(0, 60), " Searching..." + std::string(47, ' '));
-    EXPECT_EQ(s.roles(19).substr(0, 60), std::string(60, 'm'));
-    EXPECT_EQ(s.st.cursor, 0);
+    const struct {
+        int64_t rate, slow_from;
+        int key_after_ms, stopped_within_ms;
+    } cases[] = {{2'500'000, 0, 0, 100}, {1'000'000, 2 << 20, 300, 420}};
+    for (const auto &c : cases) {
+        session s(pattern_bytes(4 << 20));
+        slow_reads(c.rate, c.slow_from);
+        fake_type("0102030405\r");
+        fake_type_ahead_in(c.key_after_ms);
+        fake_resize(20, 80);
+        fake_keys({'x'});
+        auto started = std::chrono::steady_clock::now();
+        find_prompt(s.st);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(c.stopped_within_ms));
+        EXPECT_STREQ(s.st.message, "Search cancelled.");
+        EXPECT_EQ(text_row(19).substr(0, 60), " Searching..." + std::string(47, ' '));
+        EXPECT_EQ(s.roles(19).substr(0, 60), std::string(60, 'm'));
+        EXPECT_EQ(s.st.cursor, 0);
+    }
 }
 
 // Cancelled with Esc so that the entry stays on the status line as typed.

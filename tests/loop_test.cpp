@@ -258,7 +258,8 @@ TEST(LoopStep, AltHShowsTheKeyHelpUntilTheNextKey)
 // A terminal narrower than 80 columns shows what fits and loses nothing.
 TEST(LoopStep, AResizeDrawsWhatWaitsForAKeyAgainAtTheNewSize)
 {
-    constexpr int RESIZE = -1000;  // stands for the resize in the keys below
+    constexpr int RESIZE = -1000;    // stands for the resize in the keys below
+    constexpr int DRAGGING = -1001;  // a resize to a size on the way there, as dragging sends
     const struct {
         const char *what;
         std::vector<int> keys;
@@ -269,6 +270,7 @@ TEST(LoopStep, AResizeDrawsWhatWaitsForAKeyAgainAtTheNewSize)
         bool running;
     } cases[] = {
         {"loop", {IO_KEY_DOWN, RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "data.bin (4096 bytes)", 17, true},
+        {"two in a row", {IO_KEY_DOWN, DRAGGING, RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "data.bin (4096 bytes)", 17, true},
         {"key help", {27, 'h', RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "  ALT+H Help   ALT+J Jump", 1, true},
         {"quit question", {'4', 27, IO_NO_KEY, RESIZE, 27, IO_NO_KEY}, 2, 6, 80,
          "  There are unsaved modifications.", 0, false},
@@ -282,6 +284,8 @@ TEST(LoopStep, AResizeDrawsWhatWaitsForAKeyAgainAtTheNewSize)
         for (int key : c.keys) {
             if (key == RESIZE)
                 fake_resize(c.rows, c.cols);
+            else if (key == DRAGGING)
+                fake_resize(30, 100);
             else
                 fake_keys({key});
         }

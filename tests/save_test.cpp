@@ -148,21 +148,24 @@ TEST(SaveChanges, WritesEachRunOfAdjacentChangesWithOneCall)
     };
     if (io_count("wchar:") < 0)
         GTEST_SKIP() << "no /proc/self/io";
-    bytes expected = pattern_bytes(5000);
+    bytes expected = pattern_bytes(20000);
     session s(expected);
-    for (int64_t offset : {3, 4, 5, 6, 100, 4999}) {
+    for (int64_t offset : {3, 4, 5, 6, 100, 19999}) {
         s.st.cursor = offset;
         fake_type("ab");
         s.run();
         expected[static_cast<size_t>(offset)] = 0xAB;
     }
-    for (int64_t offset = 1000; offset < 3000; offset++)
-        ASSERT_EQ(record_change(s.st, offset, 0x5C, expected[static_cast<size_t>(offset)]), 0);
-    std::fill(expected.begin() + 1000, expected.begin() + 3000, 0x5C);
+    // A run longer than twice the memory a save gathers runs in at first.
+    for (int64_t offset = 1000; offset < 11000; offset++) {
+        unsigned char &byte = expected[static_cast<size_t>(offset)];
+        ASSERT_EQ(record_change(s.st, offset, byte ^ 0xFF, byte), 0);
+        byte ^= 0xFF;
+    }
     const int64_t bytes_before = io_count("wchar:");
     const int64_t calls_before = io_count("syscw:");
     save_changes(s.st);
-    EXPECT_EQ(io_count("wchar:") - bytes_before, 6 + 2000);
+    EXPECT_EQ(io_count("wchar:") - bytes_before, 6 + 10000);
     EXPECT_EQ(io_count("syscw:") - calls_before, 4);
     EXPECT_STREQ(s.st.message, "File saved.");
     EXPECT_EQ(s.file.read(), expected);

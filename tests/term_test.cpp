@@ -1,11 +1,13 @@
 // The terminal layer through the in-memory terminal: keys, cells, colour runs, pairs.
 #include "support/fake_term.h"
+#include "term/signals.h"
 #include "term/term.h"
 #include "term/term_io.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <vector>
 
 namespace {
@@ -129,4 +131,40 @@ TEST(PutChar, DrawsOneFilteredCellAndRefreshes)
     EXPECT_EQ(fake_text_row(24).substr(3, 2), ".x");
     EXPECT_EQ(fake_pair_row(24)[4], 9);
     EXPECT_EQ(fake_refresh_count() - refreshes, 2);
+}
+
+// Signals that would end the editor, up to the last real-time one, get its handler and wait while
+// a save writes; one that whoever started the editor ignored (nohup) stays ignored and is never
+// held; a file grown past the size limit fails a write instead of ending the editor.
+TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
+{
+    signal(SIGUSR2, SIG_IGN);
+    signals_catch();
+    signals_hold();
+    sigset_t held{};
+    sigprocmask(SIG_BLOCK, nullptr, &held);
+    signals_release();
+    sigset_t released{};
+    sigprocmask(SIG_BLOCK, nullptr, &released);
+    const struct {
+        int sig;
+        bool caught;
+    } cases[] = {{SIGTERM, true}, {SIGHUP, true}, {SIGPIPE, true}, {SIGRTMIN, true}, {SIGRTMAX, true}, {SIGUSR2, false}};
+    for (const auto [sig, caught] : cases) {
+        struct sigaction now {};
+        sigaction(sig, nullptr, &now);
+        if (caught) {
+            EXPECT_NE(now.sa_handler, SIG_DFL) << sig;
+            EXPECT_NE(now.sa_handler, SIG_IGN) << sig;
+        } else {
+            EXPECT_EQ(now.sa_handler, SIG_IGN) << sig;
+        }
+        EXPECT_EQ(sigismember(&held, sig) == 1, caught) << sig;
+        EXPECT_EQ(sigismember(&released, sig), 0) << sig;
+    }
+    struct sigaction size_limit {};
+    sigaction(SIGXFSZ, nullptr, &size_limit);
+    EXPECT_EQ(size_limit.sa_handler, SIG_IGN);
+    signal(SIGUSR2, SIG_DFL);
+    signals_catch();
 }

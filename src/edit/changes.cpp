@@ -12,12 +12,6 @@
 #include <cstdint>
 #include <new>
 
-// A change that stands on one or more lanes.
-struct change_stop {
-    change *at;
-    change_stop *next[CHANGE_LANES];  // on each lane it stands on, the next stop there or nullptr
-};
-
 namespace {
 
 constexpr int SPREAD_BITS = 3;  // one change in 2^3 of those on a lane climbs to the next

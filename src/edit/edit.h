@@ -14,6 +14,13 @@ struct change {
     change *next;
 };
 
+// A change that stands on one or more lanes of the index. Each lane ascends by offset, and a
+// change on a lane stands on every lane below it.
+struct change_stop {
+    change *at;
+    change_stop *next[CHANGE_LANES];  // on each lane it stands on, the next stop there or nullptr
+};
+
 constexpr int BYTE_UNREADABLE = -1;  // current_byte: the storage could not give the byte
 // The byte under the cursor as edited (0-255); 0 where the file has no byte (an empty file), or
 // BYTE_UNREADABLE when the file's byte there cannot be read and no change gives its value.

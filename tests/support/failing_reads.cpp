@@ -5,6 +5,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <string>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <ctime>
@@ -15,6 +18,9 @@ extern "C" int __real_mincore(void *addr, size_t length, unsigned char *vec);
 static int64_t fail_from;
 static int64_t fail_to;
 static int64_t rate;
+static int64_t slow_from;
+static std::string cut_path;
+static int64_t cut_length;
 
 void fail_reads(int64_t from, int64_t to)
 {
@@ -22,14 +28,25 @@ void fail_reads(int64_t from, int64_t to)
     fail_to = to;
 }
 
-void slow_reads(int64_t bytes_per_second) { rate = bytes_per_second; }
+void slow_reads(int64_t bytes_per_second, int64_t from)
+{
+    rate = bytes_per_second;
+    slow_from = from;
+}
+
+void cut_when_mapped(const char *path, int64_t length)
+{
+    cut_path = path;
+    cut_length = length;
+}
 
 static bool misbehaving() { return fail_to > fail_from || rate > 0; }
 
 extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
 {
-    if (rate > 0) {
-        int64_t ns = static_cast<int64_t>(count) * 1'000'000'000 / rate;
+    const int64_t slow = offset + static_cast<int64_t>(count) - std::max<int64_t>(offset, slow_from);
+    if (rate > 0 && slow > 0) {
+        int64_t ns = slow * 1'000'000'000 / rate;
         timespec pause{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         nanosleep(&pause, nullptr);
     }
@@ -46,6 +63,10 @@ extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
 extern "C" int __wrap_mincore(void *addr, size_t length, unsigned char *vec)
 {
     int result = __real_mincore(addr, length, vec);
+    if (!cut_path.empty()) {
+        (void)truncate(cut_path.c_str(), cut_length);
+        cut_path.clear();
+    }
     const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     if (result == 0 && misbehaving())
         for (size_t p = 0; p < (length + page - 1) / page; p++)

@@ -1,7 +1,8 @@
 // Storage that fails or crawls, for the reads of the file: the unit tests link with pread64 and
 // mincore wrapped (-Wl,--wrap=...), so that any file can be given bad blocks or a slow device.
 // While reads fail or crawl, mincore says no page is in memory, as none of such storage would be,
-// so that every byte is read through pread.
+// so that every byte is read through pread. Another program cutting the file short while a scan
+// reads it in place is played through mincore too.
 #pragma once
 
 #include <cstdint>
@@ -9,5 +10,9 @@
 // Reads of the bytes from..to-1 fail with EIO as a failing disk's do: a read that starts before
 // them returns the bytes up to them, one that starts among them fails. to <= from: none fail.
 void fail_reads(int64_t from, int64_t to);
-// Reads deliver bytes_per_second (0: as fast as the file system gives them).
-void slow_reads(int64_t bytes_per_second);
+// Reads of the bytes from `from` on deliver bytes_per_second (0: as fast as the file system gives
+// them), as a device that crawls from some point on.
+void slow_reads(int64_t bytes_per_second, int64_t from = 0);
+// Right after the next mapping is found in memory (by mincore), the file at path is cut to
+// length bytes, as another program may cut it while a scan reads it in place.
+void cut_when_mapped(const char *path, int64_t length);

@@ -5,6 +5,7 @@
 #include "term/term_io.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <utility>
 
@@ -38,6 +39,7 @@ struct fake_terminal {
     bool out_of_keys_reported = false;
     bool timeout_next = false;  // out of keys: Esc and a timed-out read take turns
     bool type_ahead = false;    // queued keys count as typed already, for reads that do not wait
+    std::chrono::steady_clock::time_point typed_at;  // ... from this time on
     bool position_lost = false; // the last move failed, or a line was filled and wrapped
     bool astray = false;        // something was drawn where position_lost
     int resumes = 0;
@@ -81,7 +83,17 @@ void fake_type(std::string_view text)
 
 void fake_resize(int rows, int cols) { term.keys.push_back({IO_KEY_RESIZE, rows, cols}); }
 
-void fake_type_ahead(bool on) { term.type_ahead = on; }
+void fake_type_ahead(bool on)
+{
+    term.type_ahead = on;
+    term.typed_at = {};
+}
+
+void fake_type_ahead_in(int ms)
+{
+    term.type_ahead = true;
+    term.typed_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
 
 // Like curses, the cells that still fit keep what they showed.
 static void fake_apply_size(int rows, int cols)
@@ -180,7 +192,11 @@ int io_getch()
     return term.timeout_next ? 27 : IO_NO_KEY;
 }
 
-int io_getch_nowait() { return term.type_ahead && !term.keys.empty() ? fake_pop_key() : IO_NO_KEY; }
+int io_getch_nowait()
+{
+    bool typed = term.type_ahead && std::chrono::steady_clock::now() >= term.typed_at;
+    return typed && !term.keys.empty() ? fake_pop_key() : IO_NO_KEY;
+}
 
 void io_unget(int key) { term.keys.push_front({key}); }
 

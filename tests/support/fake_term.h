@@ -28,6 +28,8 @@ void fake_esc();
 void fake_resize(int rows, int cols);
 // With on, queued keys count as typed already (a paste): reads that do not wait see them too.
 void fake_type_ahead(bool on);
+// Queued keys count as typed ahead from ms milliseconds on, as keys typed during a long search.
+void fake_type_ahead_in(int ms);
 // Keys still queued.
 [[nodiscard]] size_t fake_keys_left();
 // Called once when a script runs out of keys: unit tests count it as a failure, the fuzzer as
