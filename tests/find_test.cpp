@@ -156,8 +156,8 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
         {true, "END!", text("END!"), 0, BIG - 4},
         {true, "END!", text("END!"), BIG - 4, BIG - 4},
         {true, "END!", text("END!"), BIG - 3, -1},
-        // The last start position of the last group the scan sifts is the one before "D!" and
-        // the zero that no byte past the end may stand for.
+        // From there the last group of start positions the scan sifts ends on "D!", and no byte
+        // past the end may stand for the zero after it.
         {false, "442100", {'D', '!', 0}, BIG - 129, -1},
         {false, "21", text("!"), 0, BIG - 1},
         {true, "!", text("!"), BIG - 1, BIG - 1},
