@@ -1,5 +1,6 @@
 // Block-cached file access against real temporary files, compared with in-memory copies.
 #include "file/file.h"
+#include "support/failing_reads.h"
 #include "support/temp_file.h"
 
 #include <gtest/gtest.h>
@@ -95,21 +96,33 @@ TEST(FileRead, ReadAcrossBlockBoundaryComesStraightFromTheFile)
     ASSERT_EQ(file_read(buf, 32, 1000), 24);  // crossing nothing but the end: cut
 }
 
-TEST(FileRead, ReadsAreCutAtTheEndAndFailPastIt)
+// Reads stop at the end of the file and at bytes the storage cannot give, and tell the two apart:
+// here the file ends at 2000 and its bytes 1000-1099 cannot be read.
+TEST(FileRead, ReadsStopAtTheEndAndAtUnreadableBytesAndTellWhich)
 {
-    open_file f(pattern_bytes(100));
+    open_file f(pattern_bytes(2000));
+    fail_reads(1000, 1100);
+    const struct {
+        int64_t offset;
+        int count;
+        int result;
+    } cases[] = {
+        {1990, 32, 10},   {1999, 1, 1},     {2000, 1, FILE_PAST_END},       {1 << 20, 16, FILE_PAST_END},
+        {992, 16, 8},     {1000, 1, FILE_UNREADABLE}, {1099, 16, FILE_UNREADABLE},
+        {1020, 8, FILE_UNREADABLE},  // across a block boundary, straight from the file
+        {1024 + 512, 16, 16},  // the next block; the one that failed is remembered as failed
+    };
     unsigned char buf[32];
-    EXPECT_EQ(file_read(buf, 32, 90), 10);
-    EXPECT_EQ(file_read(buf, 1, 99), 1);
-    EXPECT_EQ(file_read(buf, 1, 100), -1);
-    EXPECT_EQ(file_read(buf, 16, 1 << 20), -1);
+    for (const auto &c : cases)
+        EXPECT_EQ(file_read(buf, c.count, c.offset), c.result) << c.offset << " " << c.count;
+    fail_reads(0, 0);
 }
 
 // Another program shortens the file, or rewrites bytes of it within the same second (only the
 // nanoseconds of the modification time tell): the cached block goes, and its bytes are read anew.
 TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
 {
-    const bytes content = pattern_bytes(1024);
+    const bytes content = pattern_bytes(2048);
     const bytes rewritten(16, 0xEE);
     for (bool shortened : {true, false}) {
         open_file f(content);
@@ -132,6 +145,11 @@ TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
             EXPECT_EQ(file_read(buf, 32, 512), 8);
             EXPECT_EQ(bytes(buf, buf + 8), bytes(content.begin() + 512, content.begin() + 520));
             EXPECT_EQ(file_read(buf, 16, 600), -1);
+            // A block wholly past the new end is not kept: grown back, before the cache is even
+            // told, the file is read there again.
+            EXPECT_EQ(file_read(buf, 16, 1500), -1);
+            ASSERT_EQ(truncate(f.file.path.c_str(), 2048), 0);
+            EXPECT_EQ(file_read(buf, 16, 1500), 16);
         } else {
             EXPECT_EQ(file_read(buf, 16, 512), 16);
             EXPECT_EQ(bytes(buf, buf + 16), rewritten);
