@@ -118,8 +118,9 @@ TEST(FileRead, ReadsStopAtTheEndAndAtUnreadableBytesAndTellWhich)
     fail_reads(0, 0);
 }
 
-// Another program shortens the file, or rewrites bytes of it within the same second (only the
-// nanoseconds of the modification time tell): the cached block goes, and its bytes are read anew.
+// Another program shortens the file keeping its modification time (only the length tells), or
+// rewrites bytes of it within the same second (only the nanoseconds of the time tell): the
+// cached block goes, and its bytes are read anew.
 TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
 {
     const bytes content = pattern_bytes(2048);
@@ -137,9 +138,9 @@ TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
             int fd = open(f.file.path.c_str(), O_WRONLY);
             ASSERT_EQ(pwrite(fd, rewritten.data(), rewritten.size(), 512), 16);
             close(fd);
-            const timespec changed[2] = {{1000, 100}, {1000, 200}};
-            ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), changed, 0), 0);
         }
+        const timespec changed[2] = {{1000, 100}, {1000, shortened ? 100 : 200}};
+        ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), changed, 0), 0);
         file_revalidate();
         if (shortened) {
             EXPECT_EQ(file_read(buf, 32, 512), 8);

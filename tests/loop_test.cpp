@@ -271,6 +271,7 @@ TEST(LoopStep, AResizeDrawsWhatWaitsForAKeyAgainAtTheNewSize)
     } cases[] = {
         {"loop", {IO_KEY_DOWN, RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "data.bin (4096 bytes)", 17, true},
         {"two in a row", {IO_KEY_DOWN, DRAGGING, RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "data.bin (4096 bytes)", 17, true},
+        {"between a key's two halves", {0, RESIZE, 0x4D}, 1, 10, 80, "data.bin (4096 bytes)", 1, true},
         {"key help", {27, 'h', RESIZE, IO_KEY_RIGHT}, 2, 10, 80, "  ALT+H Help   ALT+J Jump", 1, true},
         {"quit question", {'4', 27, IO_NO_KEY, RESIZE, 27, IO_NO_KEY}, 2, 6, 80,
          "  There are unsaved modifications.", 0, false},

@@ -3,7 +3,7 @@
 #include "edit/edit.h"
 #include "file/file.h"
 #include "screen/screen.h"
-#include "support/failing_sync.h"
+#include "support/failing_writes.h"
 #include "support/fake_term.h"
 #include "support/session.h"
 #include "term/term.h"
@@ -171,33 +171,45 @@ TEST(SaveChanges, WritesEachRunOfAdjacentChangesWithOneCall)
     EXPECT_EQ(s.file.read(), expected);
 }
 
+// A write that fails keeps its change and all after it pending, even where later writes would go
+// through: a file size limit refuses every write past 25; a bad sector only the byte at 20.
 TEST(SaveChanges, AFailedWriteKeepsThatChangeAndAllAfterItPending)
 {
     const bytes original = pattern_bytes(100);
-    session s(original);
-    edit_three(s);
-    // Writes at offset 25 and beyond are refused with EFBIG while the size limit is 25.
-    rlimit old_limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    rlimit limit = old_limit;
-    limit.rlim_cur = 25;
-    auto old_handler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    save_changes(s.st);
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    signal(SIGXFSZ, old_handler);
+    for (const bool size_limit : {true, false}) {
+        session s(original);
+        edit_three(s);
+        rlimit old_limit{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        rlimit limit = old_limit;
+        limit.rlim_cur = 25;
+        auto old_handler = signal(SIGXFSZ, SIG_IGN);
+        if (size_limit) {
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        } else {
+            fail_writes(20, 21);
+        }
+        save_changes(s.st);
+        setrlimit(RLIMIT_FSIZE, &old_limit);
+        signal(SIGXFSZ, old_handler);
+        fail_writes(0, 0);
 
-    EXPECT_STREQ(s.st.message, "Write error!");
-    EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{30, 0x5A, original[30]}}));
-    bytes partly = with_three(original);
-    partly[30] = original[30];
-    EXPECT_EQ(s.file.read(), partly);
+        EXPECT_STREQ(s.st.message, "Write error!");
+        std::vector<change_entry> pending = {{20, 0x00, original[20]}, {30, 0x5A, original[30]}};
+        if (size_limit)
+            pending.erase(pending.begin());
+        EXPECT_EQ(change_list(s.st), pending);
+        bytes partly = with_three(original);
+        for (const change_entry &c : pending)
+            partly[static_cast<size_t>(c.offset)] = original[static_cast<size_t>(c.offset)];
+        EXPECT_EQ(s.file.read(), partly);
 
-    clear_message(s.st);
-    save_changes(s.st);
-    EXPECT_STREQ(s.st.message, "File saved.");
-    EXPECT_TRUE(change_list(s.st).empty());
-    EXPECT_EQ(s.file.read(), with_three(original));
+        clear_message(s.st);
+        save_changes(s.st);
+        EXPECT_STREQ(s.st.message, "File saved.");
+        EXPECT_TRUE(change_list(s.st).empty());
+        EXPECT_EQ(s.file.read(), with_three(original));
+    }
 }
 
 // Before writing, a save looks at the file again: one that another program replaced, removed or

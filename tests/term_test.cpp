@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <vector>
@@ -167,4 +170,25 @@ TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
     EXPECT_EQ(size_limit.sa_handler, SIG_IGN);
     signal(SIGUSR2, SIG_DFL);
     signals_catch();
+}
+
+// A signal noted while the editor worked ends it, at the next look, by that same signal: whoever
+// started the editor sees it die of the signal, not exit.
+TEST(SignalsAct, ANotedSignalEndsTheEditorByThatSignal)
+{
+    for (int sig : {SIGHUP, SIGRTMAX}) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            fake_term_reset(25, 80);
+            term_init();
+            raise(sig);
+            signals_act();
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status)) << sig;
+        EXPECT_EQ(WTERMSIG(status), sig);
+    }
 }
