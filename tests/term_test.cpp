@@ -172,8 +172,8 @@ TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
     signals_catch();
 }
 
-// A signal noted while the editor worked ends it, at the next look, by that same signal: whoever
-// started the editor sees it die of the signal, not exit.
+// A signal noted while the editor worked ends it, at the next look, by that same signal (the
+// first, when another follows): whoever started the editor sees it die of the signal, not exit.
 TEST(SignalsAct, ANotedSignalEndsTheEditorByThatSignal)
 {
     for (int sig : {SIGHUP, SIGRTMAX}) {
@@ -183,6 +183,7 @@ TEST(SignalsAct, ANotedSignalEndsTheEditorByThatSignal)
             fake_term_reset(25, 80);
             term_init();
             raise(sig);
+            raise(SIGUSR1);
             signals_act();
             _exit(0);
         }
