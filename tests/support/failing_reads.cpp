@@ -5,12 +5,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <string>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <ctime>
+#include <string>
 
 extern "C" ssize_t __real_pread64(int fd, void *buf, size_t count, off_t offset);
 extern "C" int __real_mincore(void *addr, size_t length, unsigned char *vec);

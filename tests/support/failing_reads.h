@@ -14,5 +14,6 @@ void fail_reads(int64_t from, int64_t to);
 // them), as a device that crawls from some point on.
 void slow_reads(int64_t bytes_per_second, int64_t from = 0);
 // Right after the next mapping is found in memory (by mincore), the file at path is cut to
-// length bytes, as another program may cut it while a scan reads it in place.
+// length bytes, as another program may cut it while a scan reads it in place. An empty path:
+// nothing is cut.
 void cut_when_mapped(const char *path, int64_t length);

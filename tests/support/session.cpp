@@ -3,6 +3,7 @@
 
 #include "edit/edit.h"
 #include "support/failing_reads.h"
+#include "support/failing_writes.h"
 #include "support/fake_term.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ session::session(const bytes &content, int rows, const std::vector<std::string> 
     fake_term_reset(rows, 80, colors);
     fail_reads(0, 0);
     slow_reads(0);
+    cut_when_mapped("", 0);
+    fail_writes(0, 0);
     args = {"tolm", file.path};
     args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char *> argv;

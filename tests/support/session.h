@@ -18,7 +18,7 @@ struct session {
     // Starts the editor on a file of these bytes (extended sparsely to length when that is set),
     // made in a private folder in parent (the temporary folder when it is empty), on a terminal
     // of 80 columns and the given lines, with or without colours, with switches after the name,
-    // on storage that reads well.
+    // on storage that reads and writes well.
     explicit session(const bytes &content, int rows = 25, const std::vector<std::string> &switches = {},
                      const std::string &name = "data.bin", int64_t length = -1, bool colors = true,
                      const std::string &parent = "");
