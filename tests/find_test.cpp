@@ -232,14 +232,14 @@ search_file long_sparse_file(std::mt19937 &rng, unsigned alphabet)
 // first byte it could not read.
 TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
 {
-    enum { PLAIN, BLOCKS, FAILING, EVICTED, LONG_SPARSE };
-    constexpr int kinds[] = {PLAIN, BLOCKS, FAILING, EVICTED, BLOCKS, FAILING, PLAIN, LONG_SPARSE};
+    enum { PLAIN, BLOCKS, FAILING, RECLAIMED, LONG_SPARSE };
+    constexpr int kinds[] = {PLAIN, BLOCKS, FAILING, RECLAIMED, BLOCKS, FAILING, PLAIN, LONG_SPARSE};
     std::mt19937 rng(20260501);
     auto below = [&rng](int64_t n) { return static_cast<int64_t>(rng() % static_cast<uint64_t>(n)); };
     for (int round = 0; round < 80; round++) {
         const int kind = kinds[round % 8];
         const unsigned values[] = {2, 3, 250};
-        unsigned alphabet = kind == EVICTED ? 250 : values[below(3)];
+        unsigned alphabet = kind == RECLAIMED ? 250 : values[below(3)];
         search_file f;
         if (kind == LONG_SPARSE) {
             f = long_sparse_file(rng, alphabet);
@@ -247,7 +247,7 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
             f.sparse = kind == BLOCKS;
             int64_t size = f.sparse            ? BLOCK * (1 + below(40)) + below(BLOCK)
                            : kind == FAILING ? below(3 * FIND_COPY_SPAN)
-                           : kind == EVICTED ? static_cast<int64_t>(16 * BLOCK) + below(64 * BLOCK)
+                           : kind == RECLAIMED ? static_cast<int64_t>(16 * BLOCK) + below(64 * BLOCK)
                                              : below(3000);
             f.content.resize(static_cast<size_t>(size));
             for (int64_t at = 0; at < size; at++)
@@ -264,7 +264,7 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
             file_revalidate();
         }
         std::vector<std::pair<int64_t, int64_t>> out_of_memory;  // pages, dropped before each find
-        for (int i = 0; kind == EVICTED && i < 4; i++) {
+        for (int i = 0; kind == RECLAIMED && i < 4; i++) {
             int64_t from = static_cast<int64_t>(BLOCK) * below(size / static_cast<int64_t>(BLOCK) + 1);
             out_of_memory.emplace_back(from, from + static_cast<int64_t>(BLOCK) * (1 + below(8)));
             f.marks.insert(f.marks.end(), {out_of_memory.back().first, out_of_memory.back().second});
@@ -282,9 +282,9 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
         // of memory, since a change sends the bytes around it to a copy rather than the mapping.
         std::vector<int64_t> near_marks;
         for (int64_t mark : f.marks)
-            if (kind != EVICTED)
+            if (kind != RECLAIMED)
                 near_marks.push_back(mark + below(5) - 2);
-        for (int64_t i = below(kind == LONG_SPARSE || kind == EVICTED ? 4 : 20); i > 0 && size > 0; i--)
+        for (int64_t i = below(kind == LONG_SPARSE || kind == RECLAIMED ? 4 : 20); i > 0 && size > 0; i--)
             near_marks.push_back(i % 2 ? below(size) : size - 1 - below(100));
         for (int64_t offset : near_marks) {
             if (offset < 0 || offset >= size || below(3) == 0)

@@ -125,12 +125,12 @@ TEST(LoopStep, MovesStopAtTheEdgesOfTheFileAndPagesTakeTheViewAlong)
 // among zeros) and saved where it belongs.
 TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
 {
-    constexpr int64_t END = INT64_MAX;
-    constexpr int64_t LAST = END - 1;
-    constexpr int64_t LAST_LINE = END - 15;
+    constexpr int64_t TOP = INT64_MAX;
+    constexpr int64_t LAST = TOP - 1;
+    constexpr int64_t LAST_LINE = TOP - 15;
     constexpr int64_t VIEW = LAST_LINE - 22 * 16;  // the last line on screen line 22 of 25
     constexpr int64_t PAGE = 23 * 16;
-    if (!folder_takes_length(MEMORY_FOLDER, END)) {
+    if (!folder_takes_length(MEMORY_FOLDER, TOP)) {
         GTEST_SKIP() << MEMORY_FOLDER << " takes no file of 2^63 - 1 bytes";
     }
     const struct {
@@ -154,8 +154,8 @@ TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
         {"typed on the last byte, found from 0", LAST, VIEW, {'4', '1', IO_KEY_HOME, 27, 'f', '4', '1', 13}, LAST, VIEW},
         {"found among the zeros before it", LAST - 40, VIEW, {27, 'f', '0', '0', '4', '1', 13}, LAST - 1, VIEW},
     };
-    session s(bytes{}, 25, {}, "data.bin", END, true, MEMORY_FOLDER);
-    ASSERT_EQ(s.st.file_size, END);
+    session s(bytes{}, 25, {}, "data.bin", TOP, true, MEMORY_FOLDER);
+    ASSERT_EQ(s.st.file_size, TOP);
     for (const auto &c : cases) {
         s.st.cursor = c.cursor;
         s.st.view = c.view;

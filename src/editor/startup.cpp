@@ -45,9 +45,9 @@ constexpr const char *USAGE =
     "  -color  forces color display mode\n"
     "  -ro     opens the file in read-only mode\n";
 
-constexpr int EXIT_USAGE = 1;
-constexpr int EXIT_OPEN = 2;
-constexpr int EXIT_WIDTH = 6;
+constexpr int STATUS_USAGE = 1;
+constexpr int STATUS_OPEN = 2;
+constexpr int STATUS_WIDTH = 6;
 
 }  // namespace
 
@@ -157,13 +157,13 @@ int editor_start(editor_state &st, int argc, char **argv)
         puts(BANNER);
         puts(COPYRIGHT);
         puts(USAGE);
-        return EXIT_USAGE;
+        return STATUS_USAGE;
     }
     if (st.cols < SCREEN_COLS) {
         term_close();
         printf("Terminal's size detected as %dx%d. This program requires a 80 columns width.\n",
                st.cols, st.rows);
-        return EXIT_WIDTH;
+        return STATUS_WIDTH;
     }
     st.name = startup_base_name(st.path);
     startup_create_colors(st);
@@ -173,7 +173,7 @@ int editor_start(editor_state &st, int argc, char **argv)
         fputs("Error: Failed to open '", stdout);
         startup_print_name(st.path);
         printf("' (code %d) -> %s\n", error_code, strerror(error_code));
-        return EXIT_OPEN;
+        return STATUS_OPEN;
     }
     screen_clear(st.attr_background);
     return 0;
