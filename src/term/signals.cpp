@@ -12,8 +12,10 @@
 
 namespace {
 
-// Signals whose default is to end the process and that may come at any time from outside.
-constexpr int ENDING_SIGNALS[] = {
+// Signals whose default is to end the process and that may come at any time from outside. The
+// numbers just below the real-time range belong to the C library's threads and timers (FreeBSD
+// names them SIGTHR and SIGLIBRT) and are left alone.
+constexpr int LETHAL_SIGNALS[] = {
     SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF, SIGXCPU,
 #ifdef SIGPOLL
     SIGPOLL,
@@ -27,7 +29,12 @@ constexpr int ENDING_SIGNALS[] = {
 };
 
 // Signals that report a fault of the process itself: waiting would only repeat the fault.
-constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
+constexpr int FAULT_SIGNALS[] = {
+    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS,
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
 
 }  // namespace
 
@@ -72,7 +79,7 @@ void signals_catch()
     ending_signal = 0;
     resumed = 0;
     sigemptyset(&ending_set);
-    for (int sig : ENDING_SIGNALS)
+    for (int sig : LETHAL_SIGNALS)
         if (signals_take(sig, signals_note_ending))
             sigaddset(&ending_set, sig);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
