@@ -21,11 +21,14 @@ mode=${1:-}
 [[ $# -ge 3 ]] || { echo "usage: $0 freebsd TARBALL WORK_DIR SOURCE... | libcxx SOURCE_DIR WORK_DIR"; exit 1; }
 work=$3
 
-command -v clang++ >/dev/null || skip "clang++ is not installed (Debian: apt-get install clang)"
-version=$(clang++ -dumpversion | cut -d. -f1)
-libcxx=/usr/lib/llvm-$version/include/c++/v1
-[[ -d $libcxx ]] ||
-    skip "no libc++ headers of clang $version (Debian: apt-get install libc++-$version-dev libc++abi-$version-dev)"
+# Sets version to clang's and libcxx to the folder of the libc++ headers of that version.
+find_clang_and_libcxx() {
+    command -v clang++ >/dev/null || skip "clang++ is not installed (Debian: apt-get install clang)"
+    version=$(clang++ -dumpversion | cut -d. -f1)
+    libcxx=/usr/lib/llvm-$version/include/c++/v1
+    [[ -d $libcxx ]] ||
+        skip "no libc++ headers of clang $version (Debian: apt-get install libc++-$version-dev libc++abi-$version-dev)"
+}
 
 # 1400097 is 14.0-RELEASE; the headers leave __FreeBSD_version to the compiler. The include order
 # (libc++, the compiler's own headers, the system's) is the one clang's FreeBSD driver uses.
@@ -33,6 +36,7 @@ freebsd() {
     local tarball=$2 headers=$work/usr/include failed=0 source output
     shift 3
     [[ -f $tarball ]] || skip "FreeBSD's headers are not at $tarball"
+    find_clang_and_libcxx
     if [[ ! -f $work/unpacked || $tarball -nt $work/unpacked ]]; then
         rm -rf "$work" && mkdir -p "$work" && tar -xJf "$tarball" -C "$work" && touch "$work/unpacked" ||
             { echo "FAIL: unpacking $tarball into $work failed"; exit 1; }
@@ -54,11 +58,12 @@ freebsd() {
 libcxx() {
     local source_dir=$2 log=$work.log
     [[ $(uname -s) == Linux ]] || skip "only Linux builds with GNU's C++ runtime by default"
+    find_clang_and_libcxx
     # Warnings fail the build, the linker's too, so that none hides in an object built before.
-    { cmake -S "$source_dir" -B "$work" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    if ! { cmake -S "$source_dir" -B "$work" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
         "-DCMAKE_CXX_FLAGS=-stdlib=libc++ -Werror" -DCMAKE_EXE_LINKER_FLAGS=-Wl,--fatal-warnings \
-        -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON && cmake --build "$work" -j 2 --target tolm; } >"$log" 2>&1
-    if [[ $? -ne 0 ]] || grep -qi warning "$log"; then
+        -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON && cmake --build "$work" -j 2 --target tolm; } >"$log" 2>&1 ||
+        grep -qi warning "$log"; then
         tail -n 40 "$log"
         echo "FAIL: the build with clang and libc++ failed or warned"
         exit 1
