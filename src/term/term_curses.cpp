@@ -3,7 +3,12 @@
 
 #include <curses.h>
 #include <poll.h>
+#include <term.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 
 static_assert(IO_NO_KEY == ERR);
 static_assert(IO_KEY_DOWN == KEY_DOWN && IO_KEY_UP == KEY_UP);
@@ -23,9 +28,65 @@ static WINDOW *screen;
 
 constexpr int READ_TIMEOUT_MS = 100;
 
-void io_init()
+// xterm sends a letter typed with Alt as one byte with its high bit set, which Tolm would take for
+// a character, unless asked to send Esc before the letter (its private mode 1036). The user's own
+// setting is saved first and restored on every way out. Terminals whose TERM begins with "xterm"
+// claim to understand xterm's sequences; any other is left alone.
+constexpr char ALT_ESCAPE_ASK[] = "\033[?1036s\033[?1036h";
+constexpr char ALT_ESCAPE_RESTORE[] = "\033[?1036r";
+
+static bool alt_escape_understood;
+static volatile sig_atomic_t alt_escape_asked;  // read by io_end, also in a fault's handler
+
+// Writes a constant sequence straight to the terminal, past curses: one write, safe in a handler.
+static void io_write_sequence(const char *sequence, size_t length)
 {
-    screen = initscr();
+    ssize_t written = write(STDOUT_FILENO, sequence, length);
+    (void)written;  // a terminal that is gone needs no restoring
+}
+
+static void io_alt_escape_ask()
+{
+    if (!alt_escape_understood || alt_escape_asked)
+        return;
+    io_write_sequence(ALT_ESCAPE_ASK, sizeof ALT_ESCAPE_ASK - 1);
+    alt_escape_asked = 1;
+}
+
+static void io_alt_escape_restore()
+{
+    if (!alt_escape_asked)
+        return;
+    alt_escape_asked = 0;
+    io_write_sequence(ALT_ESCAPE_RESTORE, sizeof ALT_ESCAPE_RESTORE - 1);
+}
+
+// Looks the terminal up without starting curses, which would print its own complaint and end the
+// process on a terminal it does not know, and start on one that cannot move the cursor.
+static io_terminal io_look_up(const char *name)
+{
+    int error = 0;
+    // Refused and yet found: a printing terminal.
+    if (setupterm(name, STDOUT_FILENO, &error) != OK)
+        return error == 1 ? IO_TERMINAL_UNADDRESSED : IO_TERMINAL_UNKNOWN;
+    const char *move = tigetstr("cup");
+    bool addressed = move != nullptr && move != reinterpret_cast<char *>(-1);
+    del_curterm(cur_term);
+    return addressed ? IO_TERMINAL_USABLE : IO_TERMINAL_UNADDRESSED;
+}
+
+io_terminal io_init()
+{
+    screen = nullptr;
+    alt_escape_understood = false;
+    const char *name = getenv("TERM");
+    if (name == nullptr || *name == '\0')
+        return IO_TERMINAL_UNNAMED;
+    if (io_terminal found = io_look_up(name); found != IO_TERMINAL_USABLE)
+        return found;
+    if (newterm(name, stdout, stdin) == nullptr)
+        return IO_TERMINAL_UNKNOWN;
+    screen = stdscr;
     start_color();
     // Cells Tolm never paints (from column 80 on) keep the terminal's own colours.
     use_default_colors();
@@ -35,9 +96,17 @@ void io_init()
     wtimeout(stdscr, READ_TIMEOUT_MS);
     set_escdelay(50);
     nonl();
+    alt_escape_understood = strncmp(name, "xterm", 5) == 0;
+    io_alt_escape_ask();
+    return IO_TERMINAL_USABLE;
 }
 
-void io_end() { endwin(); }
+// The Alt setting first: in a fault's handler, endwin may never return.
+void io_end()
+{
+    io_alt_escape_restore();
+    endwin();
+}
 
 void io_size(int &cols, int &rows)
 {
@@ -85,6 +154,7 @@ void io_unget(int key) { ungetch(key); }
 void io_resume()
 {
     endwin();
+    io_alt_escape_ask();
     wrefresh(stdscr);
 }
 
