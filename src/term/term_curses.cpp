@@ -3,7 +3,6 @@
 
 #include <curses.h>
 #include <poll.h>
-#include <term.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -61,20 +60,15 @@ static void io_alt_escape_restore()
     io_write_sequence(ALT_ESCAPE_RESTORE, sizeof ALT_ESCAPE_RESTORE - 1);
 }
 
-// Looks the terminal up without starting curses, which would print its own complaint and end the
-// process on a terminal it does not know, and start on one that cannot move the cursor.
-static io_terminal io_look_up(const char *name)
+// True when the terminal curses just took on can move its cursor to any cell.
+static bool io_cursor_addressed()
 {
-    int error = 0;
-    // Refused and yet found: a printing terminal.
-    if (setupterm(name, STDOUT_FILENO, &error) != OK)
-        return error == 1 ? IO_TERMINAL_UNADDRESSED : IO_TERMINAL_UNKNOWN;
     const char *move = tigetstr("cup");
-    bool addressed = move != nullptr && move != reinterpret_cast<char *>(-1);
-    del_curterm(cur_term);
-    return addressed ? IO_TERMINAL_USABLE : IO_TERMINAL_UNADDRESSED;
+    return move != nullptr && move != reinterpret_cast<char *>(-1);
 }
 
+// newterm, unlike initscr, answers a terminal it does not know instead of printing its own
+// complaint and ending the process; one that cannot move its cursor is let go at once.
 io_terminal io_init()
 {
     screen = nullptr;
@@ -82,10 +76,14 @@ io_terminal io_init()
     const char *name = getenv("TERM");
     if (name == nullptr || *name == '\0')
         return IO_TERMINAL_UNNAMED;
-    if (io_terminal found = io_look_up(name); found != IO_TERMINAL_USABLE)
-        return found;
-    if (newterm(name, stdout, stdin) == nullptr)
+    SCREEN *terminal = newterm(name, stdout, stdin);
+    if (terminal == nullptr)
         return IO_TERMINAL_UNKNOWN;
+    if (!io_cursor_addressed()) {
+        reset_shell_mode();
+        delscreen(terminal);
+        return IO_TERMINAL_UNADDRESSED;
+    }
     screen = stdscr;
     start_color();
     // Cells Tolm never paints (from column 80 on) keep the terminal's own colours.

@@ -39,12 +39,12 @@ enum io_terminal {
     IO_TERMINAL_USABLE,
     IO_TERMINAL_UNNAMED,      // TERM is unset or empty
     IO_TERMINAL_UNKNOWN,      // the terminal database has no such terminal, or curses refused it
-    IO_TERMINAL_UNADDRESSED,  // the terminal cannot move its cursor (dumb, a printing terminal)
+    IO_TERMINAL_UNADDRESSED,  // the terminal cannot move its cursor (dumb)
 };
 
 // Starts curses mode: raw keys without echo, keypad translation, 100 ms key reads, 50 ms Esc delay;
-// asks a terminal of xterm's family to send Esc before a key typed with Alt. Does nothing but look
-// the terminal up when it cannot be used. Returns what it found.
+// asks a terminal of xterm's family to send Esc before a key typed with Alt. A terminal that cannot
+// be used is left as it was. Returns what it found.
 [[nodiscard]] io_terminal io_init();
 // Ends curses mode and gives the terminal back the Alt setting it had. Safe in a signal handler
 // as far as the Alt setting goes (one write).
