@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs tolm in a stock xterm on a virtual X server and types at it as a user would, through the X
 # test extension: Alt+S in the character column must save, where xterm left as it comes sends a
-# letter typed with Alt as one character with its high bit set. Once tolm has quit, Alt+S must
-# reach the next program as xterm's own setting has it again, with no Esc before the letter.
+# letter typed with Alt as one character with its high bit set. Once tolm has quit, and again once
+# a signal has ended it, Alt+S must reach the next program as xterm's own setting has it, with no
+# Esc before the letter.
 #
 # Usage: xterm_alt.sh TOLM
 # Exit status: 0 passed, 1 failed, 77 skipped (Xvfb, xterm or xdotool is not installed).
@@ -50,13 +51,19 @@ pids+=($!)
 await "the X server" test -s display
 export DISPLAY=:$(<display)
 
-# The session in the xterm: the editor, then one key read raw, as the next program would get it.
+# The session in the xterm: the editor, then one key read raw, as the next program would get it;
+# then the editor again, to be ended by a signal, and one more key.
 cat >session.sh <<'SESSION'
 tty >tty.tmp && mv tty.tmp tty
 "$1" data.bin
 echo "$?" >status
 stty raw -echo
-dd bs=1 count=1 of=after 2>/dev/null
+dd bs=1 count=1 of=after-quit 2>/dev/null
+stty sane
+sh -c 'echo "$$" >pid; exec "$0" data.bin' "$1"
+echo "$?" >status-signal
+stty raw -echo
+dd bs=1 count=1 of=after-signal 2>/dev/null
 SESSION
 # The two settings pinned are xterm's defaults, whatever the machine's resources say.
 LC_ALL=C.UTF-8 xterm -xrm 'XTerm*metaSendsEscape: false' -xrm 'XTerm*eightBitInput: true' \
@@ -73,12 +80,23 @@ await "the saved byte on disk (Alt+S did not save)" first_byte_is data.bin 7a
 xdotool key Escape
 await "the editor to quit" test -s status
 [[ $(<status) == 0 ]] || { echo "FAIL: exit status $(<status)"; exit 1; }
-await "the next program to read its keys" keys_raw
-xdotool key alt+s
-await "the key after the editor" test -s after
-if first_byte_is after 1b; then
-    echo "FAIL: xterm still sends Esc before an Alt key after the editor quit"
-    exit 1
-fi
+# Alt+S as the program after the editor gets it: one character, not Esc and s.
+alt_given_back() {
+    await "the next program to read its keys" keys_raw
+    xdotool key alt+s
+    await "the key after the editor" test -s "$1"
+    if first_byte_is "$1" 1b; then
+        echo "FAIL: xterm still sends Esc before an Alt key after the editor $2"
+        exit 1
+    fi
+}
+alt_given_back after-quit quit
+
+await "the editor to start again" test -s pid
+await "the editor to read its keys again" keys_raw
+kill -TERM "$(<pid)"
+await "the editor to end" test -s status-signal
+[[ $(<status-signal) == 143 ]] || { echo "FAIL: exit status $(<status-signal) after SIGTERM"; exit 1; }
+alt_given_back after-signal "was ended by a signal"
 [[ $(od -An -tx1 data.bin | tr -d ' ') == 7a6f6c6d0a ]] || { echo "FAIL: data.bin holds $(od -An -tx1 data.bin)"; exit 1; }
 echo "xterm case passed"
