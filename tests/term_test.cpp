@@ -136,8 +136,8 @@ TEST(PutChar, DrawsOneFilteredCellAndRefreshes)
     EXPECT_EQ(fake_refresh_count() - refreshes, 2);
 }
 
-// Signals that would end the editor, up to the last real-time one, get its handler and wait while
-// a save writes; one that whoever started the editor ignored (nohup) stays ignored and is never
+// Signals that would end the editor, up to the last real-time one, and a stop asked for get its
+// handler and wait while a save writes; one that whoever started the editor ignored (nohup) stays ignored and is never
 // held; a file grown past the size limit fails a write instead of ending the editor.
 TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
 {
@@ -152,7 +152,8 @@ TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
     const struct {
         int sig;
         bool caught;
-    } cases[] = {{SIGTERM, true}, {SIGHUP, true}, {SIGPIPE, true}, {SIGRTMIN, true}, {SIGRTMAX, true}, {SIGUSR2, false}};
+    } cases[] = {{SIGTERM, true}, {SIGHUP, true},   {SIGPIPE, true}, {SIGRTMIN, true},
+                 {SIGRTMAX, true}, {SIGTSTP, true}, {SIGUSR2, false}};
     for (const auto [sig, caught] : cases) {
         struct sigaction now {};
         sigaction(sig, nullptr, &now);
@@ -192,4 +193,31 @@ TEST(SignalsAct, ANotedSignalEndsTheEditorByThatSignal)
         EXPECT_TRUE(WIFSIGNALED(status)) << sig;
         EXPECT_EQ(WTERMSIG(status), sig);
     }
+}
+
+// A stop asked for waits for the next look, which ends curses mode, stops the editor and, once it
+// is continued, sets curses mode up again. The in-memory terminal counts that without starting
+// curses mode anew, so curses mode found ended shows that the stop ended it.
+TEST(SignalsAct, AStopAskedForEndsCursesModeStopsAndResumes)
+{
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A group of its own, whose parent stays outside it: the system discards a stop sent to an
+        // orphaned group.
+        setpgid(0, 0);
+        fake_term_reset(25, 80);
+        term_init();
+        raise(SIGTSTP);
+        bool noted_only = fake_curses_active();
+        bool redraw = signals_act();
+        _exit(noted_only && redraw && fake_resume_count() == 1 && !fake_curses_active() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+    EXPECT_TRUE(WIFSTOPPED(status));
+    kill(child, SIGCONT);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

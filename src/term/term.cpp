@@ -44,15 +44,19 @@ static int cursor_visible;  // -1 until the editor sets it
 static bool colors_available;
 static int pair_attrs[MAX_PAIRS];  // curses video attributes of each pair, used without colours
 
-void term_init()
+static_assert(TERM_USABLE == IO_TERMINAL_USABLE && TERM_UNNAMED == IO_TERMINAL_UNNAMED);
+static_assert(TERM_UNKNOWN == IO_TERMINAL_UNKNOWN && TERM_UNADDRESSED == IO_TERMINAL_UNADDRESSED);
+
+int term_init()
 {
     pending_key = 0;
     pairs_created = 0;
     cursor_visible = -1;
     // Before curses starts, so that curses leaves these signals to the editor.
     signals_catch();
-    io_init();
+    int found = io_init();
     colors_available = io_has_colors();
+    return found;
 }
 
 void term_close() { io_end(); }

@@ -43,9 +43,16 @@ constexpr int VIDEO_REVERSE = 1;
 constexpr int VIDEO_BOLD = 2;
 constexpr int VIDEO_DIM = 4;  // shown only where the terminal can dim
 
+// What term_init found of the terminal: usable, or why curses cannot use it.
+constexpr int TERM_USABLE = 0;
+constexpr int TERM_UNNAMED = 1;      // TERM is unset or empty
+constexpr int TERM_UNKNOWN = 2;      // no terminal of that name is known
+constexpr int TERM_UNADDRESSED = 3;  // the terminal cannot move its cursor
+
 // Starts curses mode and forgets any half-read two-part key and any colour pair made before;
-// catches the signals that end the editor (see get_key) and the continue after a stop.
-void term_init();
+// catches the signals that end the editor (see get_key), the stop and the continue after it.
+// Returns TERM_USABLE, or why the terminal cannot be used; curses mode then has not started.
+int term_init();
 // Ends curses mode.
 void term_close();
 // Screen size (-1 each without a screen) and colour capability (1 or 0).

@@ -28,6 +28,7 @@ struct fake_terminal {
     int rows = 25;
     int cols = 80;
     bool colors = true;
+    io_terminal found = IO_TERMINAL_USABLE;
     bool active = false;
     bool cursor_visible = true;
     int row = 0;
@@ -62,6 +63,8 @@ void fake_term_reset(int rows, int cols, bool colors)
     term.colors = colors;
     term.cells.assign(static_cast<size_t>(rows > 0 ? rows * cols : 0), fake_cell{});
 }
+
+void fake_terminal_found(io_terminal found) { term.found = found; }
 
 void fake_keys(std::initializer_list<int> keys)
 {
@@ -160,7 +163,11 @@ int fake_refresh_count() { return term.refreshes; }
 int fake_pair_set_count() { return term.pair_sets; }
 const std::vector<fake_pair_def> &fake_pairs_defined() { return term.pairs; }
 
-void io_init() { term.active = true; }
+io_terminal io_init()
+{
+    term.active = term.found == IO_TERMINAL_USABLE;
+    return term.found;
+}
 
 void io_end() { term.active = false; }
 

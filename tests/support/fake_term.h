@@ -2,6 +2,8 @@
 // a cursor, a queue of scripted keys and the colour pairs defined. These calls set and read it.
 #pragma once
 
+#include "term/term_io.h"
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -16,6 +18,8 @@ struct fake_pair_def {
 
 // A fresh terminal of the given size with no keys queued and nothing drawn.
 void fake_term_reset(int rows, int cols, bool colors = true);
+// What io_init finds of the terminal from now on; a usable one until the next reset.
+void fake_terminal_found(io_terminal found);
 // Queues raw keys as curses would deliver them (IO_NO_KEY stands for a read that timed out).
 void fake_keys(std::initializer_list<int> keys);
 void fake_keys(const std::vector<int> &keys);
