@@ -15,7 +15,9 @@ export LC_ALL=C
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolm-tmux-XXXXXX")
 sock=$work/tmux.sock
+# The control client goes first: a server does not end while a client it is writing to is there.
 cleanup() {
+    [ -z "${CONTROL_PID-}" ] || kill "$CONTROL_PID" 2>/dev/null || true
     tmux -S "$sock" kill-server 2>/dev/null || true
     rm -rf "$work"
 }
@@ -29,7 +31,8 @@ seconds() { printf '%d.%06d' $(($1 / 1000000)) $(($1 % 1000000)); }
 
 # Commands go through a control-mode client, so that a poll of the screen costs a round trip to
 # the server rather than a new tmux process.
-tmux -S "$sock" -f /dev/null new-session -d -s bench -x 80 -y 25 sleep 100000
+# The server holds none of this script's streams, so that whoever reads them sees their end.
+tmux -S "$sock" -f /dev/null new-session -d -s bench -x 80 -y 25 sleep 100000 </dev/null >/dev/null 2>&1
 tmux -S "$sock" set-option -g remain-on-exit on >/dev/null
 coproc CONTROL { exec tmux -S "$sock" -C attach -t bench 2>&1; }
 
