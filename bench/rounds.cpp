@@ -78,7 +78,7 @@ static std::string rounds_show(double value, const std::string &unit)
         shown = "MiB";
     }
     int decimals = value < 10 ? 2 : value < 100 ? 1 : 0;
-    if (shown == unit && value == static_cast<double>(static_cast<long long>(value)))
+    if (unit != "s" && shown == unit && value == static_cast<double>(static_cast<long long>(value)))
         decimals = 0;
     char text[64];
     snprintf(text, sizeof text, "%.*f %s", decimals, value, shown.c_str());
@@ -111,6 +111,24 @@ static bool rounds_usage()
     return false;
 }
 
+// Tells limits from commands to run, and gives each its unit.
+static bool rounds_parse_commands(rounds_plan &plan)
+{
+    for (rounds_command &c : plan.commands) {
+        if (c.argv.empty())
+            return rounds_usage();
+        if (c.argv[0][0] == '=') {
+            c.limit = atof(c.argv[0] + 1);
+            c.unit = c.argv.size() > 1 ? c.argv[1] : "";
+            c.argv.clear();
+        } else {
+            c.unit = plan.memory ? "KiB" : plan.key ? "" : "s";
+            c.argv.push_back(nullptr);
+        }
+    }
+    return plan.commands.size() >= 2 || rounds_usage();
+}
+
 // Options come first and each stands alone ("-n 5", not "-n5"), as the driver writes them.
 static bool rounds_parse(rounds_plan &plan, int argc, char **argv)
 {
@@ -136,7 +154,7 @@ static bool rounds_parse(rounds_plan &plan, int argc, char **argv)
     plan.measure = argv[i];
     for (i++; i < argc; i++) {
         if (strcmp(argv[i], "--") == 0) {
-            if (i + 2 >= argc || strcmp(argv[i + 1], "--") == 0)
+            if (i + 1 >= argc)
                 return rounds_usage();
             plan.commands.push_back(rounds_command{argv[i + 1], {}, 0, "", {}});
             i++;
@@ -146,17 +164,7 @@ static bool rounds_parse(rounds_plan &plan, int argc, char **argv)
             plan.commands.back().argv.push_back(argv[i]);
         }
     }
-    for (rounds_command &c : plan.commands) {
-        if (c.argv[0][0] == '=') {
-            c.limit = atof(c.argv[0] + 1);
-            c.unit = c.argv.size() > 1 ? c.argv[1] : "";
-            c.argv.clear();
-        } else {
-            c.unit = plan.memory ? "KiB" : plan.key ? "" : "s";
-            c.argv.push_back(nullptr);
-        }
-    }
-    return plan.commands.size() >= 2 || rounds_usage();
+    return rounds_parse_commands(plan);
 }
 
 // Reads the file through once, or asks the system to drop it from the cache, before a run.
@@ -204,9 +212,12 @@ static bool rounds_run(const rounds_plan &plan, rounds_command &c)
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
+        // Only the two streams lead to the pipe, so that a server the command leaves running
+        // cannot hold it open.
         int sink = plan.key ? out[1] : open("/dev/null", O_WRONLY);
         dup2(sink, 1);
         dup2(sink, 2);
+        close(sink);
         if (plan.key)
             close(out[0]);
         execvp(c.argv[0], c.argv.data());

@@ -128,9 +128,9 @@ paste() { # N FILE TOLM, or N - BASELINE
     start=$(now_us)
     tmux_do "paste-buffer -t $PANE -b keys"
     if [ "$file" = - ]; then
-        await_line "read $((2 * n)) keys" "" 120
+        await_line "read $((2 * n)) keys" "" 600
     else
-        await_line "$(printf 'offset: 0x%08X' "$n")" "" 120
+        await_line "$(printf 'offset: 0x%08X' "$n")" "" 600
     fi
     echo "paste: $(seconds $(($(now_us) - start))) s"
     if [ "$file" != - ]; then
