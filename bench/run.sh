@@ -182,7 +182,7 @@ section_scroll() {
             --callgrind-out-file=/dev/null "$benches/bench_scroll" "$f" $pages 2>&1 >/dev/null |
             sed -n 's/.*Collected : *//p')
         instructions+=(-- "$(label "$f")" "=$((collected / pages))" instr)
-        times+=(-- "$(label "$f")" "$benches/bench_scroll" "$f" $pages)
+        times+=(-- "$(label "$f")" "$benches/bench_scroll" "$f" "$pages")
     done
     rounds -n 1 -g 1.1 "Page Down instructions" "${instructions[@]}"
     note "scroll: 15 rounds of $pages pages in each file"
