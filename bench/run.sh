@@ -46,6 +46,7 @@ if [ -n "$against" ]; then
     [ -x "$against/bench/bench_find_save" ] || against=$against/build
     [ -x "$against/bench/bench_find_save" ] || { echo "bench: no bench/bench_find_save in $against" >&2; exit 2; }
     their_finder=$(cd "$against" && pwd)/bench/bench_find_save
+    [[ " ${sections[*]} " == *" find "* ]] || echo "bench: --against times find alone, and find is not run" >&2
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolm-bench-XXXXXX")
