@@ -437,13 +437,16 @@ TEST(FindPrompt, KeysThatEndTheEntryWithoutASearch)
         {"Tab", true, {'4', 9}, none},                  {"control", true, {'4', 1}, none},
         {"Enter", false, {13}, empty},                  {"Enter", true, {IO_KEY_ENTER}, empty},
         {"erased", false, {'4', 8, 13}, empty},         {"erased", true, {'4', IO_KEY_BACKSPACE, 13}, empty},
+        {"unknown", false, {'4', 27, '[', 'F'}, none},  {"unknown", true, {'4', 27, 'O', 'H'}, none},
+        {"é", false, {'4', 0xC3, 0xA9}, none},
     };
     for (const auto &c : cases) {
         session s(text("..A......AA....A"));
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 3;
+        fake_locale("C.UTF-8");
         fake_keys({27, 'f'});
-        fake_keys(c.keys);
+        fake_keys_at_once(c.keys);
         fake_keys({IO_KEY_RIGHT});
         s.step();
         EXPECT_EQ(s.st.cursor, 3) << c.name << " ascii " << c.ascii;

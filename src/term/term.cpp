@@ -282,13 +282,10 @@ int poll_key()
 {
     if (int key = term_signal_key(); key != KEY_NONE)
         return key;
-    int key = ahead_key;
-    ahead_key = KEY_NONE;
-    if (key == KEY_NONE) {
-        key = io_getch_nowait();
-        if (key != IO_NO_KEY)
-            key = term_decode(key);
-    }
+    int key = io_getch_nowait();
+    if (key == IO_NO_KEY)
+        return KEY_NONE;
+    key = term_decode(key);
     pending_key = 0;
     return key;
 }
