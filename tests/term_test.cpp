@@ -85,6 +85,8 @@ TEST(GetKey, TranslatesCursesKeysIntoThePcScheme)
         {"X10 report curses does not know", {27, '[', 'M', ' ', '1', '1', 'x'}, {'x'}, AT_ONCE},
         {"SGR report curses does not know", {27, '[', '<', '6', '5', ';', '3', ';', '2', 'M', '1'}, {'1'}, AT_ONCE},
         {"Esc then mouse report", {27, IO_KEY_MOUSE, ' ', '1', '1', 'x'}, {'x'}},
+        {"Alt with a key curses does not know", {27, 27, '[', 'F', 'x'}, {UNKNOWN, 'x'}, AT_ONCE},
+        {"Esc Esc sent at once", {27, 27, IO_NO_KEY, 'x'}, {27, 'x'}, AT_ONCE},
         {"é in UTF-8", {0xC3, 0xA9, 'x'}, {WIDE, 'x'}, AT_ONCE, "C.UTF-8"},
         {"€ in UTF-8", {0xE2, 0x82, 0xAC}, {WIDE}, AT_ONCE, "en_US.utf8"},
         {"four bytes", {0xF0, 0x9F, 0x98, 0x80}, {WIDE}, AT_ONCE, "de_DE.UTF-8@euro"},

@@ -192,11 +192,24 @@ wide_char last_wide_char() { return wide; }
 
 static int term_decode(int key);
 
+// True when a key has arrived after the one just read, which is then put back.
+static bool term_more_waiting()
+{
+    int key = io_getch_nowait();
+    if (key == IO_NO_KEY)
+        return false;
+    io_unget(key);
+    return true;
+}
+
 // Decodes what came after an Esc: an Alt chord, a control sequence, a lone Esc, or another key
-// that the Esc is dropped before.
+// that the Esc is dropped before. Esc, Esc and more all at once is Alt with a key of the second
+// Esc's making, as some terminals send Alt with a key curses does not know.
 static int term_decode_escape()
 {
     int key = io_getch_nowait();
+    if (key == KEY_ESC_CODE && term_more_waiting())
+        return term_decode_escape();
     if (key == '[' || key == 'O')
         return term_sequence(key);
     // Typed by hand, the next key may still come.
@@ -248,16 +261,6 @@ int get_key()
         if (key != KEY_NONE)
             return key;
     }
-}
-
-// True when a key has arrived after the one just read, which is then put back.
-static bool term_more_waiting()
-{
-    int key = io_getch_nowait();
-    if (key == IO_NO_KEY)
-        return false;
-    io_unget(key);
-    return true;
 }
 
 // Keys that arrived are decoded ahead, so that a mouse report, which is no key, is no reason to
