@@ -62,18 +62,20 @@ void term_size(int32_t &cols, int32_t &rows);
 // it. Where the locale is UTF-8, a character of several bytes is one key, KEY_WIDE_CHAR.
 // A signal that ends the editor takes effect here: curses mode ends, then the process.
 [[nodiscard]] int get_key();
-// Like get_key, but returns KEY_NONE at once when nothing was typed, and a key typed meanwhile
-// is taken whole (a two-part key leaves no second half behind): for work that gives way to keys.
+// Like get_key, but returns KEY_NONE at once when nothing was typed (or only a mouse report),
+// and a key typed meanwhile is taken whole (a two-part key leaves no second half behind): for
+// work that gives way to keys.
 [[nodiscard]] int poll_key();
 // True when a key has been typed and not read yet (more of a paste, or a fast typist), so that
-// work for the eyes (drawing) can wait until the keys stop coming.
+// work for the eyes (drawing) can wait until the keys stop coming. Mouse reports are no keys:
+// they are read and dropped here.
 [[nodiscard]] bool key_waiting();
 // A character of several bytes, as get_key read it.
 constexpr int WIDE_CHAR_BYTES = 4;  // the most a character takes
 struct wide_char {
     unsigned char bytes[WIDE_CHAR_BYTES];  // as the terminal sent them
     int count;                             // 2 to WIDE_CHAR_BYTES
-    int32_t code;            // its code point
+    int32_t code;                          // its code point
 };
 // The character that get_key or poll_key returned last as KEY_WIDE_CHAR.
 [[nodiscard]] wide_char last_wide_char();
