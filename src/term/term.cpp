@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <string>
 #include <string_view>
 
 namespace {
@@ -55,11 +54,16 @@ static bool term_utf8_locale(std::string_view name)
 {
     name = name.substr(0, name.find('@'));
     name = name.substr(name.rfind('.') + 1);  // the whole name when it has no dot
-    std::string encoding;
-    for (char ch : name)
-        if (ch != '-')
-            encoding += static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    return encoding == "utf8";
+    constexpr std::string_view UTF8 = "utf8";
+    size_t matched = 0;
+    for (char ch : name) {
+        if (ch == '-')
+            continue;
+        if (matched == UTF8.size() || tolower(static_cast<unsigned char>(ch)) != UTF8[matched])
+            return false;
+        matched++;
+    }
+    return matched == UTF8.size();
 }
 
 void term_init()
