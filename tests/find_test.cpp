@@ -64,6 +64,7 @@ bytes big_file()
     place(b, 9000, text("Q"));  // edited to Z
     place(b, 10000, {1, 2, 3, 4, 5, 6, 7, 8});
     place(b, 11000, text("abcdefghijklmnopqrstuvwxyz012345"));
+    place(b, 12000, text("caf\xC3\xA9 \xE2\x82\xAC"));  // UTF-8
     place(b, SPAN_CURSOR + SPAN - 2, text("SPAN"));
     place(b, CROSS_CURSOR + SPAN - 2, text("CR#SS"));  // the # is edited to O
     place(b, TWO_SPANS_CURSOR + 2 * SPAN - 1, text("TWO"));
@@ -147,6 +148,8 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
         {true, "Q", text("Q"), 0, -1},    // ...and no longer by its old one
         {false, "0102030405060708" "0", counting, 0, 10000},  // a 17th digit is ignored
         {true, "abcdefghijklmnopqrstuvwxyz012345" "6", text("abcdefghijklmnopqrstuvwxyz012345"), 0, 11000},
+        {true, "caf\xC3\xA9 \xE2\x82\xAC", text("caf\xC3\xA9 \xE2\x82\xAC"), 0, 12000},
+        {true, "\xC3\xA9", text("\xC3\xA9"), 0, 12003},
         {true, "SPAN", text("SPAN"), SPAN_CURSOR, SPAN_CURSOR + SPAN - 2},
         {false, "5350414E", text("SPAN"), SPAN_CURSOR + 1, SPAN_CURSOR + SPAN - 2},
         {true, "CROSS", text("CROSS"), CROSS_CURSOR, CROSS_CURSOR + SPAN - 2},
@@ -163,6 +166,7 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
         {false, "21", text("!"), 0, BIG - 1},
         {true, "!", text("!"), BIG - 1, BIG - 1},
     };
+    fake_locale("C.UTF-8");  // characters of several bytes are typed as one key each
     for (const auto &c : cases) {
         EXPECT_EQ(reference_find(edited, c.cursor, c.pattern), c.found) << c.typed;
         s.st.ascii_mode = c.ascii ? 1 : 0;
@@ -364,11 +368,14 @@ TEST(FindPrompt, OnSlowStorageAKeyStopsTheSearchAtOnce)
 TEST(FindPrompt, ShowsTheEntryInTheCursorsColumn)
 {
     const std::string chars32 = "abcdefghijklmnopqrstuvwxyz012345";
+    std::vector<int> chars31_and_e(chars32.begin(), chars32.end() - 1);
+    chars31_and_e.insert(chars31_and_e.end(), {0xC3, 0xA9});  // é does not fit, nor half of it
     const struct {
         bool ascii;
         std::vector<int> keys;
         std::string shown;
         int cursor_col;
+        const char *locale = "";
     } cases[] = {
         {false, {}, " Find [HEX]:", 13},
         {false, {'4', '1', '4', '2'}, " Find [HEX]: 41 42", 19},
@@ -380,11 +387,18 @@ TEST(FindPrompt, ShowsTheEntryInTheCursorsColumn)
         {true, {'H', 'i', ' ', '~'}, " Find [ASCII]: Hi ~", 19},
         {true, {'H', 'i', 8}, " Find [ASCII]: H", 16},
         {true, std::vector<int>(chars32.begin(), chars32.end()), " Find [ASCII]: " + chars32, 47},
+        {true, {'c', 'a', 'f', 0xC3, 0xA9}, " Find [ASCII]: caf..", 20, "C.UTF-8"},
+        {true, {'a', 0xE2, 0x82, 0xAC, 8}, " Find [ASCII]: a", 16, "C.UTF-8"},
+        {true, {'a', 0xC3, 0xA9, 8}, " Find [ASCII]: a.", 17},
+        {true, chars31_and_e, " Find [ASCII]: " + chars32.substr(0, 31), 46, "C.UTF-8"},
+        {true, chars31_and_e, " Find [ASCII]: " + chars32.substr(0, 31) + ".", 47},
+        {false, {'4', 0xC3, 0xA9}, " Find [HEX]: 4", 14, "C.UTF-8"},
     };
     for (const auto &c : cases) {
         session s(pattern_bytes(64));
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 5;
+        fake_locale(c.locale);
         fake_keys(c.keys);
         if (c.ascii && c.keys.size() == 32)
             fake_keys({'!'});  // a 33rd character
@@ -423,13 +437,16 @@ TEST(FindPrompt, KeysThatEndTheEntryWithoutASearch)
         {"Tab", true, {'4', 9}, none},                  {"control", true, {'4', 1}, none},
         {"Enter", false, {13}, empty},                  {"Enter", true, {IO_KEY_ENTER}, empty},
         {"erased", false, {'4', 8, 13}, empty},         {"erased", true, {'4', IO_KEY_BACKSPACE, 13}, empty},
+        {"unknown", false, {'4', 27, '[', 'F'}, none},  {"unknown", true, {'4', 27, 'O', 'H'}, none},
+        {"é", false, {'4', 0xC3, 0xA9}, none},
     };
     for (const auto &c : cases) {
         session s(text("..A......AA....A"));
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 3;
+        fake_locale("C.UTF-8");
         fake_keys({27, 'f'});
-        fake_keys(c.keys);
+        fake_keys_at_once(c.keys);
         fake_keys({IO_KEY_RIGHT});
         s.step();
         EXPECT_EQ(s.st.cursor, 3) << c.name << " ascii " << c.ascii;

@@ -77,11 +77,13 @@ TEST(ReadCommand, CommandKeysIncludingTheCursesCodesThatCoincideWithThem)
         {"F28", {curses_f(28)}, CMD_JUMP},        {"F51", {curses_f(51)}, CMD_HELP},
         {"F63", {curses_f(63)}, CMD_HOME},        {"F1", {CURSES_F1}, CMD_INVALID_KEY},
         {"resize, then Tab", {CURSES_RESIZE, 9}, CMD_TOGGLE_COLUMN},
+        {"mouse report, then Tab", {IO_KEY_MOUSE, ' ', '1', '1', 9}, CMD_TOGGLE_COLUMN},
+        {"report curses does not know, then Alt+S", {27, '[', '<', '0', ';', '1', ';', '1', 'M', 27, 's'}, CMD_SAVE},
+        {"Home curses does not know", {27, '[', 'H'}, CMD_INVALID_KEY},
     };
     session s(bytes(20));
     for (const auto &c : cases) {
-        for (int key : c.keys)
-            fake_keys({key});
+        fake_keys_at_once(c.keys);
         EXPECT_EQ(read_command(s.st), c.cmd) << c.what;
         EXPECT_EQ(fake_keys_left(), 0u) << c.what;
         clear_message(s.st);

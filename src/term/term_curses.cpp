@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 static_assert(IO_NO_KEY == ERR);
 static_assert(IO_KEY_DOWN == KEY_DOWN && IO_KEY_UP == KEY_UP);
@@ -143,6 +144,20 @@ int io_getch_nowait()
     int key = wgetch(screen);
     wtimeout(stdscr, READ_TIMEOUT_MS);
     return key;
+}
+
+bool io_mouse_sgr()
+{
+    const char *mouse = tigetstr("kmous");
+    return mouse && mouse != reinterpret_cast<const char *>(-1) && strcmp(mouse, "\033[<") == 0;
+}
+
+const char *io_locale()
+{
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"})
+        if (const char *name = getenv(variable); name && *name)
+            return name;
+    return "";
 }
 
 void io_unget(int key) { ungetch(key); }

@@ -57,7 +57,13 @@ void io_size(int &cols, int &rows);
 [[nodiscard]] int io_getch();
 // Next key if one has already arrived, else IO_NO_KEY at once.
 [[nodiscard]] int io_getch_nowait();
-// Puts a key back, to be the next one read.
+// True when curses reports a mouse key for the introducer of the SGR form (Esc [ <), whose
+// report runs on to M or m; otherwise three bytes of the X10 form follow the mouse key.
+[[nodiscard]] bool io_mouse_sgr();
+// The name of the locale that says how characters are encoded: LC_ALL, else LC_CTYPE, else
+// LANG, the first that is set and not empty; "" when none is.
+[[nodiscard]] const char *io_locale();
+// Puts a key back, to be the next one read; it counts as arrived already.
 void io_unget(int key);
 // Sets curses mode up again after the process was stopped and continued (the shell may have put
 // the terminal back into line mode meanwhile), and the Alt setting if io_end gave it back; the next

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <string>
 #include <utility>
 
 namespace {
@@ -22,6 +23,7 @@ struct fake_key {
     int key;
     int rows = 0;  // > 0 for a resize to rows x cols
     int cols = 0;
+    bool at_once = false;  // arrived with the key before it: a read that does not wait sees it
 };
 
 struct fake_terminal {
@@ -44,6 +46,8 @@ struct fake_terminal {
     bool position_lost = false; // the last move failed, or a line was filled and wrapped
     bool astray = false;        // something was drawn where position_lost
     int resumes = 0;
+    std::string locale;
+    bool mouse_sgr = false;
     std::vector<fake_cell> cells = std::vector<fake_cell>(25 * 80);
     std::deque<fake_key> keys;
     std::vector<fake_pair_def> pairs;
@@ -77,6 +81,16 @@ void fake_keys(const std::vector<int> &keys)
     for (int key : keys)
         term.keys.push_back({key});
 }
+
+void fake_keys_at_once(const std::vector<int> &keys)
+{
+    for (size_t i = 0; i < keys.size(); i++)
+        term.keys.push_back({keys[i], 0, 0, i > 0});
+}
+
+void fake_locale(const char *name) { term.locale = name; }
+
+void fake_mouse_sgr(bool sgr) { term.mouse_sgr = sgr; }
 
 void fake_type(std::string_view text)
 {
@@ -199,13 +213,20 @@ int io_getch()
     return term.timeout_next ? 27 : IO_NO_KEY;
 }
 
+// A queued read that timed out stands for a pause, which a read that does not wait never ends.
 int io_getch_nowait()
 {
+    if (term.keys.empty() || term.keys.front().key == IO_NO_KEY)
+        return IO_NO_KEY;
     bool typed = term.type_ahead && std::chrono::steady_clock::now() >= term.typed_at;
-    return typed && !term.keys.empty() ? fake_pop_key() : IO_NO_KEY;
+    return typed || term.keys.front().at_once ? fake_pop_key() : IO_NO_KEY;
 }
 
-void io_unget(int key) { term.keys.push_front({key}); }
+bool io_mouse_sgr() { return term.mouse_sgr; }
+
+const char *io_locale() { return term.locale.c_str(); }
+
+void io_unget(int key) { term.keys.push_front({key, 0, 0, true}); }
 
 void io_resume() { term.resumes++; }
 
