@@ -21,10 +21,10 @@ constexpr int BYTE_UNREADABLE = -1;  // current_byte: the storage could not give
 // Sets the edited value at offset, adding a change or updating (and, back at its file value,
 // removing) the one there. Returns 0, or -1 when no memory is left; the list is then unchanged.
 [[nodiscard]] int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_value);
-// The first change at or after offset, or nullptr: a step or two past the change recorded or
-// found last, a walk from the head before it.
+// The first change at or after offset, or nullptr. The walk starts next to the change recorded
+// or found last when offset lies at or past it (one step when typing forward), else at the head.
 [[nodiscard]] const change *first_change_from(const editor_state &st, int64_t offset);
-// The change at the highest offset, or nullptr: a walk from the change recorded or found last.
+// The change at the highest offset, or nullptr, walked to as first_change_from walks.
 [[nodiscard]] const change *last_change(const editor_state &st);
 // Releases the first count changes (all of them when there are fewer), as saving does.
 void release_changes(editor_state &st, int64_t count);
