@@ -24,13 +24,13 @@
 namespace {
 
 // The most bytes find copies at a time in the program's build: markers this far apart.
-constexpr int64_t SPAN = 1 << 18;
+constexpr int64_t SPAN = 1 << 20;
 
 // Cursors for the span cases: the first span then ends at cursor + SPAN.
 constexpr int64_t SPAN_CURSOR = 100;
 constexpr int64_t CROSS_CURSOR = 200;
 constexpr int64_t TWO_SPANS_CURSOR = 300;
-constexpr int64_t BIG = 600000;
+constexpr int64_t BIG = 2200000;
 constexpr size_t BLOCK = 4096;  // the unit of holes in the sparse files
 
 bytes text(std::string_view s) { return bytes(s.begin(), s.end()); }
@@ -296,7 +296,7 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
 TEST(FindPattern, BytesCutOffDuringAFindAreNoMatch)
 {
     constexpr int64_t CUT = 5000;
-    const bytes content = background(1 << 16);
+    const bytes content = background(size_t{4} * FIND_COPY_SPAN);
     const struct {
         bool grows_back;
         bytes pattern;
@@ -316,17 +316,18 @@ TEST(FindPattern, BytesCutOffDuringAFindAreNoMatch)
     }
 }
 
-// On storage of 2.5 MB/s, where one of the largest copies takes 100 ms to read, a key stops the
+// On storage of 2.5 MB/s, where one of the largest copies takes 400 ms to read, a key stops the
 // search within a few short reads, and is dropped whole; so it does on a device that crawls from
-// some point on, once the first read there has shown it crawls. A resize before the key draws the
-// notice again on the new last line, over the whole of the prompt's part of it.
+// some point on (at 4 MB/s), once the first read there, nearly a whole span, has shown it crawls.
+// A resize before the key draws the notice again on the new last line, over the whole of the
+// prompt's part of it.
 TEST(FindPrompt, OnSlowStorageAKeyStopsTheSearchAtOnce)
 {
     const struct {
         int64_t rate, slow_from;
         int key_after_ms, stopped_within_ms;
         int key;
-    } cases[] = {{2'500'000, 0, 0, 100, 'x'}, {1'000'000, 2 << 20, 300, 420, IO_KEY_RIGHT}};
+    } cases[] = {{2'500'000, 0, 0, 100, 'x'}, {4'000'000, 1 << 20, 300, 420, IO_KEY_RIGHT}};
     for (const auto &c : cases) {
         session s(pattern_bytes(4 << 20));
         slow_reads(c.rate, c.slow_from);

@@ -2,7 +2,6 @@
 // four 512-byte blocks kept least-recently-used; file_close releases them.
 #include "file/file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -215,11 +214,6 @@ int64_t file_current_length(const char *path)
     // Seeking measures block devices too, whose size stat leaves at 0.
     off_t end = lseek(fileno(stream), 0, SEEK_END);
     return end < 0 ? -1 : end;
-}
-
-void file_reading_through(bool through)
-{
-    (void)posix_fadvise(fileno(stream), 0, 0, through ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL);
 }
 
 void file_data_extent(int64_t offset, int64_t &start, int64_t &end)

@@ -35,9 +35,6 @@ void file_revalidate();
 // file ends (0 at or past its end) or, with unreadable set, where the storage could not give the
 // next byte.
 [[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset, bool &unreadable);
-// Tells the system that the file is read through from here on (a scan), so that it reads further
-// ahead of the reads, or, with false, that it is read here and there again.
-void file_reading_through(bool through);
 // Finds the first stretch of data at or after offset, past any hole: [start, end). Where the
 // file system cannot tell holes from data, that is offset to the end of the file; when only a
 // hole is left, start and end are both the file's length.

@@ -169,8 +169,5 @@ find_result find_pattern(editor_state &st, const unsigned char *pattern, int len
     const find_needle n = find_prepare(pattern, length);
     const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
     find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, FIRST_COPY, find_now()};
-    file_reading_through(true);
-    find_result result = find_scan_spans(st, sc, skips_holes);
-    file_reading_through(false);
-    return result;
+    return find_scan_spans(st, sc, skips_holes);
 }

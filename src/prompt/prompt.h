@@ -15,7 +15,7 @@ constexpr int FIND_MAX_CHARS = 32;
 #ifdef TOLM_SMALL_SPANS
 constexpr int FIND_COPY_SPAN = 1 << 11;
 #else
-constexpr int FIND_COPY_SPAN = 1 << 18;
+constexpr int FIND_COPY_SPAN = 1 << 20;
 #endif
 
 // How a search ended.
