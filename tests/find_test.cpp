@@ -26,7 +26,7 @@ namespace {
 // The most bytes find copies at a time in the program's build: markers this far apart.
 constexpr int64_t SPAN = 1 << 20;
 
-// Cursors for the span cases: the first span then ends at cursor + SPAN.
+// Cursors for the span cases: their markers lie across cursor + SPAN, a whole buffer on.
 constexpr int64_t SPAN_CURSOR = 100;
 constexpr int64_t CROSS_CURSOR = 200;
 constexpr int64_t TWO_SPANS_CURSOR = 300;
