@@ -8,8 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <csignal>
-
 #include <cerrno>
 #include <unistd.h>
 
@@ -157,46 +155,6 @@ TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
         }
         EXPECT_EQ(file_read(buf, 16, 0), 16);
     }
-}
-
-// Another program cuts the file short while a scan reads it in place: the bytes gone read as
-// zeros instead of killing the editor with SIGBUS, the loss is reported (also when the file
-// grows back before the mapping ends), and SIGBUS is handled as before once the mapping ends. A
-// file cut within the mapping's last page faults nowhere.
-TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
-{
-    const int64_t page = sysconf(_SC_PAGESIZE);
-    bytes content = pattern_bytes(static_cast<size_t>(4 * page));
-    const struct {
-        int64_t cut;
-        bool grows_back;  // to its length again before the mapping ends: the loss still counts
-    } cases[] = {{page + 7, false}, {4 * page - 1, false}, {page + 7, true}};
-    for (const auto [cut, grows_back] : cases) {
-        open_file f(content);
-        struct sigaction before {};
-        sigaction(SIGBUS, nullptr, &before);
-        int64_t count = 4 * page - 1;
-        const unsigned char *bytes = file_map(1, count);
-        ASSERT_NE(bytes, nullptr);
-        ASSERT_EQ(count, 4 * page - 1);
-        EXPECT_EQ(bytes[page], content[static_cast<size_t>(page + 1)]);
-        ASSERT_EQ(truncate(f.file.path.c_str(), cut), 0);
-        int nonzero = 0;
-        for (int64_t i = cut - 1; i < 4 * page - 1; i++)
-            nonzero += bytes[i] != 0;
-        EXPECT_EQ(nonzero, 0) << cut;
-        if (grows_back) {
-            ASSERT_EQ(truncate(f.file.path.c_str(), 4 * page), 0);
-        }
-        EXPECT_EQ(file_unmap(), -1) << cut;
-        struct sigaction after {};
-        sigaction(SIGBUS, nullptr, &after);
-        EXPECT_EQ(after.sa_handler, before.sa_handler) << cut;
-    }
-    open_file whole(content);
-    int64_t count = 4 * page;
-    ASSERT_NE(file_map(0, count), nullptr);
-    EXPECT_EQ(file_unmap(), 0);
 }
 
 TEST(FileWrite, WritesInPlaceAndEmptiesTheCache)

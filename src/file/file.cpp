@@ -1,16 +1,12 @@
 // Block-cached access to the one file being edited. Owns the open stream, its length and the
-// four 512-byte blocks kept least-recently-used; file_close releases them. Also owns the one
-// mapping a scan reads in place, and the SIGBUS handler that guards it while it exists.
+// four 512-byte blocks kept least-recently-used; file_close releases them.
 #include "file/file.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -218,110 +214,6 @@ int64_t file_current_length(const char *path)
     // Seeking measures block devices too, whose size stat leaves at 0.
     off_t end = lseek(fileno(stream), 0, SEEK_END);
     return end < 0 ? -1 : end;
-}
-
-// The mapping of file_map, page-aligned, and what SIGBUS did before it was made.
-static unsigned char *map_base;
-static size_t map_size;
-static uintptr_t map_page_size;
-static int64_t map_end;  // the file offset just past the mapped bytes
-static volatile sig_atomic_t map_shrank;
-static struct sigaction map_previous_bus;
-
-// SIGBUS while the mapping exists. A fault inside it means the file lost those bytes: zeros are
-// mapped from the faulting page to the mapping's end, so that the scan reads on, and the loss is
-// noted. Any other fault, or one that cannot be mended, gets SIGBUS's earlier handling back and
-// meets it when the faulting instruction runs again.
-static void file_map_fault(int, siginfo_t *info, void *)
-{
-    auto address = reinterpret_cast<uintptr_t>(info->si_addr);
-    auto base = reinterpret_cast<uintptr_t>(map_base);
-    if (map_base && address >= base && address < base + map_size) {
-        uintptr_t page = address & ~(map_page_size - 1);
-        void *zeros = mmap(reinterpret_cast<void *>(page), base + map_size - page, PROT_READ,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-        if (zeros != MAP_FAILED) {
-            map_shrank = 1;
-            return;
-        }
-    }
-    sigaction(SIGBUS, &map_previous_bus, nullptr);
-}
-
-// What mincore says of each page: unsigned char on some systems, char on others.
-template <typename Address, typename Flag>
-static Flag file_page_flag_of(int (*)(Address, size_t, Flag *));
-using page_flag = decltype(file_page_flag_of(&mincore));
-
-// How many of the size bytes mapped at bytes, from the first, lie in pages that are in memory
-// (in_memory) or that are not. A page that is not would be read from the storage by a page
-// fault, which waits where keys and signals cannot reach it, and without end when the storage
-// fails. mincore counts only pages read whole: one whose read failed stays in memory unread, and
-// a count of the pages held (cachestat) would take it for one in memory.
-static size_t file_memory_run(unsigned char *bytes, size_t size, bool in_memory)
-{
-    page_flag flags[1024];
-    const size_t part = sizeof flags * map_page_size;
-    for (size_t done = 0; done < size; done += part) {
-        size_t length = std::min(part, size - done);
-        if (mincore(bytes + done, length, flags) != 0)
-            return done;
-        page_flag *pages_end = flags + (length + map_page_size - 1) / map_page_size;
-        page_flag *other = std::find_if(flags, pages_end, [&](page_flag f) { return ((f & 1) != 0) != in_memory; });
-        if (other != pages_end)
-            return std::min(size, done + static_cast<size_t>(other - flags) * map_page_size);
-    }
-    return size;
-}
-
-const unsigned char *file_map(int64_t offset, int64_t &count)
-{
-    if (map_base || offset < 0 || count <= 0 || count > file_length - offset)
-        return nullptr;
-    map_page_size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    int64_t start = offset - offset % static_cast<int64_t>(map_page_size);
-    const auto lead = static_cast<size_t>(offset - start);
-    const size_t size = lead + static_cast<size_t>(count);
-    void *mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fileno(stream), start);
-    if (mapped == MAP_FAILED)
-        return nullptr;
-    auto *bytes = static_cast<unsigned char *>(mapped);
-    size_t in_memory = file_memory_run(bytes, size, true);
-    if (in_memory <= lead) {
-        count = static_cast<int64_t>(std::max(file_memory_run(bytes, size, false), lead) - lead);
-        munmap(mapped, size);
-        return nullptr;
-    }
-    count = static_cast<int64_t>(in_memory - lead);
-    struct sigaction guard {};
-    guard.sa_sigaction = file_map_fault;
-    guard.sa_flags = SA_SIGINFO;
-    sigemptyset(&guard.sa_mask);
-    map_shrank = 0;
-    map_base = bytes;
-    map_size = size;
-    map_end = offset + count;
-    sigaction(SIGBUS, &guard, &map_previous_bus);
-    return map_base + (offset - start);
-}
-
-void file_reading_through(bool through)
-{
-    (void)posix_fadvise(fileno(stream), 0, 0, through ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL);
-}
-
-int file_unmap()
-{
-    if (!map_base)
-        return 0;
-    sigaction(SIGBUS, &map_previous_bus, nullptr);
-    munmap(map_base, map_size);
-    map_base = nullptr;
-    // Within the last page of a shortened file, bytes cut off read as zeros with no fault at all.
-    struct stat now {};
-    if (fstat(fileno(stream), &now) == 0 && now.st_size < map_end)
-        map_shrank = 1;
-    return map_shrank ? -1 : 0;
 }
 
 void file_data_extent(int64_t offset, int64_t &start, int64_t &end)

@@ -35,20 +35,6 @@ void file_revalidate();
 // file ends (0 at or past its end) or, with unreadable set, where the storage could not give the
 // next byte.
 [[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset, bool &unreadable);
-// Maps for reading in place the bytes from offset on, up to count of them, that are in memory
-// already, and sets count to how many it mapped; one mapping at a time, until file_unmap. Bytes
-// not in memory would be read in place from the storage where no key or signal can interrupt
-// the wait, should the storage fail. Should another program shorten the file meanwhile, the
-// bytes it cut off read as zeros instead of ending the editor with SIGBUS. Returns the bytes, or
-// nullptr when none is mapped: count then tells how many bytes from offset are not in memory
-// (all of them when they cannot be mapped at all), to read with file_read_direct instead.
-[[nodiscard]] const unsigned char *file_map(int64_t offset, int64_t &count);
-// Tells the system that the file is read through from here on (a scan), so that it reads further
-// ahead of the reads, or, with false, that it is read here and there again.
-void file_reading_through(bool through);
-// Ends the mapping of file_map. Returns 0, or -1 when the file shrank under it: some bytes read
-// through it were zeros standing in for bytes gone, so they must be read again.
-[[nodiscard]] int file_unmap();
 // Finds the first stretch of data at or after offset, past any hole: [start, end). Where the
 // file system cannot tell holes from data, that is offset to the end of the file; when only a
 // hole is left, start and end are both the file's length.
