@@ -261,7 +261,7 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
         session s(f.sparse ? bytes{} : original, 25, {}, "data.bin", f.sparse ? size : -1);
         if (f.sparse) {
             write_data_blocks(s.file.path, original);
-            file_revalidate();
+            file_refresh(0, 0);
         }
         std::vector<std::pair<int64_t, int64_t>> out_of_memory;  // pages, dropped before each find
         for (int i = 0; kind == EVICTED && i < 4; i++) {

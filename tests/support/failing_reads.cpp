@@ -1,5 +1,5 @@
 // The pread64 and mincore the unit tests link in place of the system's: the real ones, unless
-// told to fail or crawl over a range of the file.
+// told to fail or crawl over a range of the file, or to refuse what a disk would.
 #include "support/failing_reads.h"
 
 #include <sys/types.h>
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
+#include <utility>
 
 extern "C" ssize_t __real_pread64(int fd, void *buf, size_t count, off_t offset);
 extern "C" int __real_mincore(void *addr, size_t length, unsigned char *vec);
@@ -20,6 +21,8 @@ static int64_t rate;
 static int64_t slow_from;
 static std::string cut_path;
 static int64_t cut_length;
+static int64_t sector = 1;
+static int64_t failures;
 
 void fail_reads(int64_t from, int64_t to)
 {
@@ -39,7 +42,18 @@ void cut_when_mapped(const char *path, int64_t length)
     cut_length = length;
 }
 
-static bool misbehaving() { return fail_to > fail_from || rate > 0; }
+void refuse_misaligned(int64_t sector_size) { sector = sector_size; }
+
+bool misaligned(const void *buf, size_t count, off_t offset)
+{
+    const auto n = static_cast<int64_t>(count);
+    return offset % sector != 0 || n % sector != 0 || reinterpret_cast<uintptr_t>(buf) % static_cast<uintptr_t>(sector) != 0;
+}
+
+int64_t failed_reads() { return std::exchange(failures, 0); }
+
+// A disk cannot be mapped, nor read but whole sectors: nothing of it is said to be in memory.
+static bool misbehaving() { return fail_to > fail_from || rate > 0 || sector > 1; }
 
 extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
 {
@@ -49,8 +63,13 @@ extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
         timespec pause{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         nanosleep(&pause, nullptr);
     }
+    if (misaligned(buf, count, offset)) {
+        errno = EINVAL;
+        return -1;
+    }
     if (fail_to > fail_from && offset < fail_to && offset + static_cast<off_t>(count) > fail_from) {
-        if (offset >= fail_from) {
+        if (offset >= fail_from || sector > 1) {
+            failures++;
             errno = EIO;
             return -1;
         }

@@ -5,6 +5,9 @@
 // reads it in place is played through mincore too.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 
 // Reads of the bytes from..to-1 fail with EIO as a failing disk's do: a read that starts before
@@ -17,3 +20,11 @@ void slow_reads(int64_t bytes_per_second, int64_t from = 0);
 // length bytes, as another program may cut it while a scan reads it in place. An empty path:
 // nothing is cut.
 void cut_when_mapped(const char *path, int64_t length);
+// From now on reads and writes of the file refuse with EINVAL what is not whole sectors of
+// sector_size bytes at an offset and into memory aligned to them, as a disk of FreeBSD does, and
+// a read that touches failing bytes fails whole. sector_size 1: anything goes.
+void refuse_misaligned(int64_t sector_size);
+// Whether a read or write of count bytes at offset, through memory at buf, is refused so.
+[[nodiscard]] bool misaligned(const void *buf, size_t count, off_t offset);
+// How many reads have failed with EIO since the last call.
+[[nodiscard]] int64_t failed_reads();
