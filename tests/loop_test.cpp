@@ -3,6 +3,7 @@
 // random key streams that must keep cursor, view and change list consistent.
 #include "edit/edit.h"
 #include "screen/screen.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 #include "support/invariants.h"
 #include "support/keys.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -402,4 +404,49 @@ TEST(LoopStep, KeysTypedAheadLeaveTheScreenOfKeysTypedOneByOne)
         }
         EXPECT_EQ(screens[0], screens[1]) << "seed " << seed;
     }
+}
+
+// Another program rewrites a byte on the screen and gives the file its old modification time
+// back, as file systems that count whole seconds would show it: the next drawing shows the byte.
+TEST(LoopStep, EachDrawingShowsTheFileAsItIsNow)
+{
+    session s(pattern_bytes(1000));
+    fake_keys({IO_KEY_RIGHT});
+    ASSERT_TRUE(s.step());
+    struct stat before {};
+    ASSERT_EQ(stat(s.file.path.c_str(), &before), 0);
+    int fd = open(s.file.path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "\xEE", 1, 17), 1);
+    close(fd);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, s.file.path.c_str(), times, 0), 0);
+    fake_keys({IO_KEY_RIGHT});
+    ASSERT_TRUE(s.step());
+    EXPECT_EQ(text_row(1).substr(14, 2), "EE");
+}
+
+// On a terminal whose screen spans more blocks than the cache holds, blocks that could not be
+// read are each tried once, and not again while the cursor stays within four pages of them;
+// moved further away and back, the cursor meets them anew.
+TEST(LoopStep, AFailedBlockIsTriedOnceUntilTheCursorMovesWellAway)
+{
+    session s(pattern_bytes(1 << 16), 200);
+    const int64_t page = 198 * 16;
+    fail_reads(1000, 2100);  // from within block 1 into block 4
+    (void)failed_reads();
+    const struct {
+        int64_t cursor;  // moved to, with the view on its line, before the step, which types Right
+        int64_t failures;
+    } cases[] = {
+        {0, 4}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {2100 + 3 * page, 0}, {0, 0}, {2560 + 4 * page + 1, 0}, {0, 4},
+    };
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        s.st.view = c.cursor / 16 * 16;
+        fake_keys({IO_KEY_RIGHT});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(failed_reads(), c.failures) << "at " << c.cursor;
+    }
+    fail_reads(0, 0);
 }

@@ -323,6 +323,46 @@ TEST(SaveChanges, AFullDeviceReportsAWriteErrorAndTheChangeStaysReadyToSave)
     EXPECT_EQ(change_list(e.st).size(), 1u);
 }
 
+// Only what cannot be synchronised at all, a device, may answer so; a regular file that fails
+// its sync, whatever it answers, keeps its changes pending.
+TEST(SaveChanges, OnlyADeviceThatCannotSyncCountsAsSynced)
+{
+    if (access("/dev/null", W_OK) != 0)
+        GTEST_SKIP() << "no writable /dev/null";
+    const struct {
+        bool device;
+        int error;  // of the sync; 0: the system's own answer
+        const char *message;
+    } cases[] = {
+        {true, 0, "File saved."},  // /dev/null answers EINVAL
+        {true, EINVAL, "File saved."},
+        {true, ENOTSUP, "File saved."},
+        {true, EIO, "Write error!"},
+        {false, EINVAL, "Write error!"},
+        {false, ENOTSUP, "Write error!"},
+        {false, EIO, "Write error!"},
+    };
+    for (const auto &c : cases) {
+        const std::string what = std::string(c.device ? "device " : "file ") + std::to_string(c.error);
+        fail_syncs(c.error != 0, c.error);
+        if (c.device) {
+            device_editor e("/dev/null");
+            ASSERT_TRUE(e.running);
+            fake_keys({'4'});
+            ASSERT_TRUE(e.step());
+            save_changes(e.st);
+            EXPECT_STREQ(e.st.message, c.message) << what;
+        } else {
+            session s(pattern_bytes(100));
+            edit_three(s);
+            save_changes(s.st);
+            EXPECT_STREQ(s.st.message, c.message) << what;
+            EXPECT_EQ(change_list(s.st).size(), 3u) << what;
+        }
+        fail_syncs(false);
+    }
+}
+
 TEST(SaveChanges, SaveOrUndoWithNothingPendingLeavesTheFileAlone)
 {
     const struct {
