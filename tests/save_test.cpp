@@ -408,12 +408,14 @@ TEST(SaveChanges, OnADiskOfWholeSectorsEverythingWorksAndASaveChangesOnlyTheChan
                 EXPECT_EQ(shown_hex(row), hex_of(original, n - 160 + 16 * row)) << what << " row " << row;
             type_at(s, n - 1, "ab");
             type_at(s, n, "cd");
-            type_at(s, 2 * n + 7, "01");
+            type_at(s, 2 * n - 1, "01");
+            type_at(s, 2 * n, "02");
             type_at(s, 4 * n - 1, "ee");
             bytes edited = original;
             edited[static_cast<size_t>(n - 1)] = 0xAB;
             edited[static_cast<size_t>(n)] = 0xCD;
-            edited[static_cast<size_t>(2 * n + 7)] = 0x01;
+            edited[static_cast<size_t>(2 * n - 1)] = 0x01;
+            edited[static_cast<size_t>(2 * n)] = 0x02;
             edited[static_cast<size_t>(4 * n - 1)] = 0xEE;
             EXPECT_EQ(find_from(s, 0, "ABCD"), n - 1) << what;
             EXPECT_EQ(find_from(s, 3 * n - 100, hex_of(original, 3 * n - 2).substr(0, 8)), 3 * n - 2) << what;
@@ -429,12 +431,12 @@ TEST(SaveChanges, OnADiskOfWholeSectorsEverythingWorksAndASaveChangesOnlyTheChan
                 continue;
             }
             EXPECT_STREQ(s.st.message, "Write error!") << what;
-            EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{2 * n + 7, 0x01, original[static_cast<size_t>(2 * n + 7)]},
+            EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{2 * n, 0x02, original[static_cast<size_t>(2 * n)]},
                                                                     {4 * n - 1, 0xEE, original[static_cast<size_t>(4 * n - 1)]}}))
                 << what;
-            bytes half = original;
-            half[static_cast<size_t>(n - 1)] = 0xAB;
-            half[static_cast<size_t>(n)] = 0xCD;
+            bytes half = edited;  // the run across the failing sector's edge is written up to it
+            half[static_cast<size_t>(2 * n)] = original[static_cast<size_t>(2 * n)];
+            half[static_cast<size_t>(4 * n - 1)] = original[static_cast<size_t>(4 * n - 1)];
             EXPECT_EQ(s.file.read(), half) << what;
             clear_message(s.st);
             if (fails == READ) {
@@ -442,8 +444,8 @@ TEST(SaveChanges, OnADiskOfWholeSectorsEverythingWorksAndASaveChangesOnlyTheChan
                 s.st.cursor = 2 * n - 16;
                 file_refresh(s.st.cursor, 0);
                 draw_screen(s.st);
-                EXPECT_EQ(shown_hex(0), hex_of(original, 2 * n - 16)) << what;
-                EXPECT_EQ(shown_hex(1), std::string(14, '?') + "01" + std::string(16, '?')) << what;  // the change shows
+                EXPECT_EQ(shown_hex(0), hex_of(half, 2 * n - 16)) << what;
+                EXPECT_EQ(shown_hex(1), "02" + std::string(30, '?')) << what;  // the change shows
                 EXPECT_EQ(find_from(s, 0, "0102030405"), 0) << what;
                 char message[64];
                 snprintf(message, sizeof message, "Read error at 0x%08X! Search stopped.", sector * 2);
