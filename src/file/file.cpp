@@ -16,12 +16,11 @@
 #include <linux/fs.h>
 #endif
 
-#include <cstdlib>
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -122,7 +121,8 @@ static bool file_take_sectors(int size)
         return true;
     void *aligned = nullptr;
     const int buffer_size = std::max(size, SECTOR_SPAN);
-    if (posix_memalign(&aligned, static_cast<size_t>(std::max(size, 4096)), static_cast<size_t>(buffer_size)) != 0)
+    const auto alignment = static_cast<size_t>(std::max(size, 4096));
+    if (posix_memalign(&aligned, alignment, static_cast<size_t>(buffer_size)) != 0)
         return false;
     sector_buffer = static_cast<unsigned char *>(aligned);
     sector_buffer_size = buffer_size;
@@ -209,7 +209,8 @@ static int file_pread(unsigned char *dst, int count, int64_t offset, bool &faile
         if (n <= 0)
             break;
         got += static_cast<int>(n);
-        // Where a disk's read stops, its end is: the next sector would not start on an edge.
+        // A disk's read stops short at its end only: one that stops off a sector's edge cannot
+        // go on, since the next read would start off an edge.
         if (got % sector_size != 0)
             break;
     }
@@ -291,11 +292,11 @@ static void file_remember_failure(int64_t block, int valid)
     failed_block *entry = file_failed_entry(block);
     if (!entry && failed_count < FAILED_SLOTS)
         entry = &failed_blocks[failed_count++];
-    if (!entry) {
-        entry = std::max_element(failed_blocks, failed_blocks + failed_count, [](const failed_block &a, const failed_block &b) {
-            return file_distance(a.block, near_offset) < file_distance(b.block, near_offset);
-        });
-    }
+    const auto nearer = [](const failed_block &a, const failed_block &b) {
+        return file_distance(a.block, near_offset) < file_distance(b.block, near_offset);
+    };
+    if (!entry)
+        entry = std::max_element(failed_blocks, failed_blocks + failed_count, nearer);
     *entry = {block, valid};
 }
 
@@ -303,8 +304,8 @@ void file_refresh(int64_t offset, int64_t reach)
 {
     file_reset_cache();
     near_offset = offset;
-    failed_block *kept = std::remove_if(failed_blocks, failed_blocks + failed_count,
-                                        [&](const failed_block &f) { return file_distance(f.block, offset) > reach; });
+    const auto far = [&](const failed_block &f) { return file_distance(f.block, offset) > reach; };
+    failed_block *kept = std::remove_if(failed_blocks, failed_blocks + failed_count, far);
     failed_count = static_cast<int>(kept - failed_blocks);
 }
 
