@@ -131,6 +131,28 @@ TEST(FileRead, ReadsStopAtTheEndAndAtUnreadableBytesAndTellWhich)
     fail_reads(0, 0);
 }
 
+// On a disk, a sector that fails makes each of its blocks unreadable with one wait, not one per
+// block, and the sectors before it in the same read still give their bytes.
+TEST(FileRead, OnADiskASectorThatFailsIsWaitedOnOnceForAllItsBlocks)
+{
+    open_file f(pattern_bytes(4 * 4096));
+    ASSERT_TRUE(file_set_sector_size(4096));
+    refuse_misaligned(4096);
+    fail_reads(2 * 4096 + 5, 2 * 4096 + 6);
+    (void)failed_reads();
+    unsigned char buf[32];
+    bool unreadable = false;
+    EXPECT_EQ(file_read_direct(buf, 32, 2 * 4096 - 16, unreadable), 16);
+    EXPECT_TRUE(unreadable);
+    (void)failed_reads();
+    for (int64_t block = 16; block < 24; block++)
+        EXPECT_EQ(file_read(buf, 16, block * 512 + 100), FILE_UNREADABLE) << block;
+    EXPECT_EQ(failed_reads(), 1);
+    EXPECT_EQ(file_read(buf, 16, 3 * 4096), 16);
+    fail_reads(0, 0);
+    refuse_misaligned(1);
+}
+
 // Another program shortens the file or rewrites bytes of it, keeping its modification time to
 // the nanosecond, as file systems that count whole seconds do: the next drawing's refresh reads
 // the block anew all the same.

@@ -227,7 +227,8 @@ static int file_read_span(int64_t start, int span, bool &failed)
     if (!failed)
         return got;
     got = 0;
-    while (got < span && file_pread(sector_buffer + got, sector_size, start + got, failed) == sector_size)
+    while (span > sector_size && got < span &&
+           file_pread(sector_buffer + got, sector_size, start + got, failed) == sector_size)
         got += sector_size;
     return got;
 }
@@ -327,6 +328,11 @@ static cache_slot &file_slot_for(int64_t block)
     victim->failed = failed || known;
     if (victim->failed)
         file_remember_failure(block, victim->valid);
+    // The other blocks of a failed sector larger than a block are as unreadable: not tried.
+    const int64_t bad = block * FILE_BLOCK_SIZE + victim->valid;
+    for (int64_t other = bad / FILE_BLOCK_SIZE; failed && other * FILE_BLOCK_SIZE < bad + sector_size; other++)
+        if (other != block)
+            file_remember_failure(other, 0);
     // A block the file no longer reaches is tried again by the next read; one the storage failed
     // is kept, failure and all.
     if (victim->valid == 0 && !victim->failed)
