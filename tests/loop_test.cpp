@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -404,26 +403,6 @@ TEST(LoopStep, KeysTypedAheadLeaveTheScreenOfKeysTypedOneByOne)
         }
         EXPECT_EQ(screens[0], screens[1]) << "seed " << seed;
     }
-}
-
-// Another program rewrites a byte on the screen and gives the file its old modification time
-// back, as file systems that count whole seconds would show it: the next drawing shows the byte.
-TEST(LoopStep, EachDrawingShowsTheFileAsItIsNow)
-{
-    session s(pattern_bytes(1000));
-    fake_keys({IO_KEY_RIGHT});
-    ASSERT_TRUE(s.step());
-    struct stat before {};
-    ASSERT_EQ(stat(s.file.path.c_str(), &before), 0);
-    int fd = open(s.file.path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(pwrite(fd, "\xEE", 1, 17), 1);
-    close(fd);
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, s.file.path.c_str(), times, 0), 0);
-    fake_keys({IO_KEY_RIGHT});
-    ASSERT_TRUE(s.step());
-    EXPECT_EQ(text_row(1).substr(14, 2), "EE");
 }
 
 // On a terminal whose screen spans more blocks than the cache holds, blocks that could not be
