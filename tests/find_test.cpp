@@ -245,7 +245,7 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
         session s(f.sparse ? bytes{} : original, 25, {}, "data.bin", f.sparse ? size : -1);
         if (f.sparse) {
             write_data_blocks(s.file.path, original);
-            file_revalidate();
+            file_refresh(0, 0);
         }
         int64_t fail_from = 0;
         int64_t fail_to = 0;

@@ -3,6 +3,7 @@
 // random key streams that must keep cursor, view and change list consistent.
 #include "edit/edit.h"
 #include "screen/screen.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 #include "support/invariants.h"
 #include "support/keys.h"
@@ -404,4 +405,29 @@ TEST(LoopStep, KeysTypedAheadLeaveTheScreenOfKeysTypedOneByOne)
         }
         EXPECT_EQ(screens[0], screens[1]) << "seed " << seed;
     }
+}
+
+// On a terminal whose screen spans more blocks than the cache holds, blocks that could not be
+// read are each tried once, and not again while the cursor stays within four pages of them;
+// moved further away and back, the cursor meets them anew.
+TEST(LoopStep, AFailedBlockIsTriedOnceUntilTheCursorMovesWellAway)
+{
+    session s(pattern_bytes(1 << 16), 200);
+    const int64_t page = 198 * 16;
+    fail_reads(1000, 2100);  // from within block 1 into block 4
+    (void)failed_reads();
+    const struct {
+        int64_t cursor;  // moved to, with the view on its line, before the step, which types Right
+        int64_t failures;
+    } cases[] = {
+        {0, 4}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {2100 + 3 * page, 0}, {0, 0}, {2560 + 4 * page + 1, 0}, {0, 4},
+    };
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        s.st.view = c.cursor / 16 * 16;
+        fake_keys({IO_KEY_RIGHT});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(failed_reads(), c.failures) << "at " << c.cursor;
+    }
+    fail_reads(0, 0);
 }

@@ -1,5 +1,5 @@
 // The pread64 the unit tests link in place of the system's: the real one, unless told to fail or
-// crawl over a range of the file, or to cut the file short first.
+// crawl over a range of the file, to cut the file short first, or to refuse what a disk would.
 #include "support/failing_reads.h"
 
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
+#include <utility>
 
 extern "C" ssize_t __real_pread64(int fd, void *buf, size_t count, off_t offset);
 
@@ -22,6 +23,8 @@ static std::string cut_path;
 static int64_t cut_length;
 static bool cut_grows_back;
 static int64_t cut_old_length;  // the length before the cut; -1 until it is made
+static int64_t sector = 1;
+static int64_t failures;
 
 void fail_reads(int64_t from, int64_t to)
 {
@@ -61,6 +64,16 @@ static ssize_t failing_reads_cut_read(int fd, void *buf, size_t count, off_t off
     return got;
 }
 
+void refuse_misaligned(int64_t sector_size) { sector = sector_size; }
+
+bool misaligned(const void *buf, size_t count, off_t offset)
+{
+    const auto n = static_cast<int64_t>(count);
+    return offset % sector != 0 || n % sector != 0 || reinterpret_cast<uintptr_t>(buf) % static_cast<uintptr_t>(sector) != 0;
+}
+
+int64_t failed_reads() { return std::exchange(failures, 0); }
+
 extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
 {
     const int64_t slow = offset + static_cast<int64_t>(count) - std::max<int64_t>(offset, slow_from);
@@ -69,8 +82,13 @@ extern "C" ssize_t __wrap_pread64(int fd, void *buf, size_t count, off_t offset)
         timespec pause{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         nanosleep(&pause, nullptr);
     }
+    if (misaligned(buf, count, offset)) {
+        errno = EINVAL;
+        return -1;
+    }
     if (fail_to > fail_from && offset < fail_to && offset + static_cast<off_t>(count) > fail_from) {
-        if (offset >= fail_from) {
+        if (offset >= fail_from || sector > 1) {
+            failures++;
             errno = EIO;
             return -1;
         }

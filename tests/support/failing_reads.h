@@ -3,6 +3,9 @@
 // short by another program in the middle of a scan.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 
 // Reads of the bytes from..to-1 fail with EIO as a failing disk's do: a read that starts before
@@ -16,3 +19,11 @@ void slow_reads(int64_t bytes_per_second, int64_t from = 0);
 // with zeros to its old length right after a read has found it ended. An empty path: nothing is
 // cut.
 void cut_when_read(const char *path, int64_t length, bool grows_back = false);
+// From now on reads and writes of the file refuse with EINVAL what is not whole sectors of
+// sector_size bytes at an offset and into memory aligned to them, as a disk of FreeBSD does, and
+// a read that touches failing bytes fails whole. sector_size 1: anything goes.
+void refuse_misaligned(int64_t sector_size);
+// Whether a read or write of count bytes at offset, through memory at buf, is refused so.
+[[nodiscard]] bool misaligned(const void *buf, size_t count, off_t offset);
+// How many reads have failed with EIO since the last call.
+[[nodiscard]] int64_t failed_reads();

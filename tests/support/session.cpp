@@ -24,6 +24,7 @@ session::session(const bytes &content, int rows, const std::vector<std::string> 
     slow_reads(0);
     cut_when_read("", 0);
     fail_writes(0, 0);
+    refuse_misaligned(1);
     args = {"tolm", file.path};
     args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char *> argv;
