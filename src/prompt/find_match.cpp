@@ -19,9 +19,12 @@ namespace {
 
 constexpr int LANES = 16;
 constexpr int GROUP = 4 * LANES;  // start positions screened at a time
-// Periods up to this go by runs: longer ones leave too few starts in a group to pass a screen
-// often, and their runs too few positions to test.
+// Periods up to this that the pattern repeats at least twice go by runs: longer ones leave too
+// few starts in a group to pass a screen often, and their runs too few positions to test.
 constexpr int SHORT_PERIOD = 8;
+constexpr int FIRST_POSITIONS[SHORT_PERIOD] = {0, 1, 2, 3, 4, 5, 6, 7};  // of a period's bytes
+// Bytes of the pattern that narrow the starts which pass its screen before any is compared whole.
+constexpr int NARROW_AT_ONCE = 6;
 
 // The vectors the search is written in: the compiler's own, which any processor runs, or SSE2,
 // which every x86-64 processor has.
@@ -79,17 +82,28 @@ static inline unsigned find_screen(const unsigned char *a, unsigned char x, cons
     return find_lane_bits(reinterpret_cast<lanes>((find_lanes_at(a) == x) & (find_lanes_at(b) == y)));
 }
 
-// Bit i set where at[i] is byte, for i below 16.
+// Bit i set where at[i + k] is the pattern's byte k for each of the count positions k, for i
+// below 16: the compares ANDed as vectors, and their lanes read once.
 template <find_form F>
-static inline unsigned find_equal(const unsigned char *at, unsigned char byte)
+static inline unsigned find_equal(const unsigned char *at, const find_needle &n, const int *positions, int count)
 {
 #ifdef __SSE2__
     if constexpr (F == FORM_SSE2) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(byte)))));
+        __m128i all = _mm_set1_epi8(-1);
+#pragma GCC unroll 8
+        for (int i = 0; i < count; i++) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + positions[i]));
+            __m128i byte = _mm_load_si128(reinterpret_cast<const __m128i *>(n.spread[positions[i]]));
+            all = _mm_and_si128(all, _mm_cmpeq_epi8(v, byte));
+        }
+        return static_cast<unsigned>(_mm_movemask_epi8(all));
     }
 #endif
-    return find_lane_bits(reinterpret_cast<lanes>(find_lanes_at(at) == byte));
+    lanes all = ~lanes{};
+#pragma GCC unroll 8
+    for (int i = 0; i < count; i++)
+        all &= reinterpret_cast<lanes>(find_lanes_at(at + positions[i]) == find_lanes_at(n.spread[positions[i]]));
+    return find_lane_bits(all);
 }
 
 // Bit i set where a[i] is b[i], for i below 16.
@@ -127,14 +141,15 @@ static int64_t find_plain(const unsigned char *bytes, int64_t from, int64_t size
     return -1;
 }
 
-// Of the sixteen start positions from at whose bits are set in starts, the first at which the
-// pattern lies, or -1. While more than one is left, each byte of the pattern in turn rules out
-// those that lack it; the last few are compared whole.
+// Of the sixteen start positions from at whose bits are set in starts, which passed the screen
+// and the first bytes that narrow it, the first at which the pattern lies, or -1. While more than
+// one is left, each further byte of the pattern in turn rules out those that lack it; the last
+// few are compared whole. Pure, so that the scan around keeps the needle in registers.
 template <find_form F>
-static int find_narrow(const unsigned char *at, unsigned starts, const find_needle &n)
+[[gnu::pure]] static int find_narrow(const unsigned char *at, unsigned starts, const find_needle &n)
 {
-    for (int i = 0; i < n.length - 2 && (starts & (starts - 1)) != 0; i++)
-        starts &= find_equal<F>(at + n.narrow[i], n.bytes[n.narrow[i]]);
+    for (int i = NARROW_AT_ONCE; i < n.length - 2 && (starts & (starts - 1)) != 0; i++)
+        starts &= find_equal<F>(at, n, n.narrow + i, 1);
     for (; starts != 0; starts &= starts - 1) {
         int start = std::countr_zero(starts);
         if (find_whole<F>(at + start, n))
@@ -163,8 +178,12 @@ static int64_t find_screened(const unsigned char *bytes, int64_t size, const fin
         }
         if (any == 0)
             continue;
+        // A few more bytes of the pattern rule out at once the starts that lack them, which in
+        // text of few values is most that pass the screen, with no branch to mispredict.
         for (int g = 0; g < GROUP / LANES; g++) {
-            int found = starts[g] == 0 ? -1 : find_narrow<F>(bytes + at + g * LANES, starts[g], n);
+            const unsigned char *block = bytes + at + g * LANES;
+            unsigned left = starts[g] & find_equal<F>(block, n, n.narrow, NARROW_AT_ONCE);
+            int found = left == 0 ? -1 : find_narrow<F>(block, left, n);
             if (found >= 0)
                 return at + g * LANES + found;
         }
@@ -213,8 +232,8 @@ static int64_t find_periodic(const unsigned char *bytes, int64_t size, const fin
         low = high;
         for (int g = 0; starts != 0 && g < GROUP / LANES; g++) {
             auto group = static_cast<unsigned>(starts >> (g * LANES)) & 0xFFFF;
-            for (int k = 0; k < n.period && group != 0; k++)
-                group &= find_equal<F>(bytes + at + g * LANES + k, n.bytes[k]);
+            if (group != 0)
+                group &= find_equal<F>(bytes + at + g * LANES, n, FIRST_POSITIONS, n.period);
             if (group != 0)
                 return at + g * LANES + std::countr_zero(group);
         }
@@ -225,11 +244,13 @@ static int64_t find_periodic(const unsigned char *bytes, int64_t size, const fin
 template <find_form F>
 static int64_t find_span(const unsigned char *bytes, int64_t size, const find_needle &n)
 {
+    if (size < n.length)
+        return -1;
     if (n.length == 1) {
-        const void *at = memchr(bytes, n.bytes[0], static_cast<size_t>(std::max<int64_t>(size, 0)));
+        const void *at = memchr(bytes, n.bytes[0], static_cast<size_t>(size));
         return at == nullptr ? -1 : static_cast<const unsigned char *>(at) - bytes;
     }
-    if (n.period <= SHORT_PERIOD && n.period < n.length)
+    if (n.period <= SHORT_PERIOD && 2 * n.period <= n.length)
         return find_periodic<F>(bytes, size, n);
     return find_screened<F>(bytes, size, n);
 }
@@ -248,8 +269,10 @@ static int find_periods_defeated(int distance)
 // periods cannot pass, then the furthest apart. The rest narrow rarest first.
 find_needle find_prepare(const unsigned char *pattern, int length)
 {
-    find_needle n{pattern, length, length, {0, 0}, {}, {}};
+    find_needle n{pattern, length, length, {0, 0}, {}, {}, {}};
     std::copy(pattern, pattern + length, n.padded);
+    for (int i = 0; i < length; i++)
+        memset(n.spread[i], pattern[i], sizeof n.spread[i]);
     for (int period = 1; period < length && n.period == length; period++)
         if (memcmp(pattern, pattern + period, static_cast<size_t>(length - period)) == 0)
             n.period = period;
@@ -269,6 +292,7 @@ find_needle find_prepare(const unsigned char *pattern, int length)
             *narrow_end++ = i;
     std::stable_sort(n.narrow, narrow_end,
                      [&](int a, int b) { return find_commonness(pattern[a]) < find_commonness(pattern[b]); });
+    std::fill(narrow_end, std::max(narrow_end, n.narrow + NARROW_AT_ONCE), n.screen[0]);  // repeats narrow nothing
     return n;
 }
 

@@ -18,6 +18,8 @@ struct find_needle {
     int screen[2];
     int narrow[NEEDLE_BYTES];
     unsigned char padded[NEEDLE_BYTES];  // the pattern, then zeros
+    // Each byte of the pattern sixteen times over, to compare with sixteen start positions.
+    alignas(16) unsigned char spread[NEEDLE_BYTES][16];
 };
 
 // Prepares the scan of a pattern of 1-32 bytes, which must outlive the needle.
