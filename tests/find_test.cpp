@@ -370,7 +370,8 @@ std::pair<bytes, bytes> hard_input(hard_family family, int length, int variant, 
 }  // namespace
 
 // Each family at every pattern length, of sizes around each that the search branches on, with
-// the pattern as drawn, at the very start and ending on the last byte; both forms of the search
+// the pattern as drawn, then put ending on the last byte, anywhere and at the very start, each
+// time before where it was; both forms of the search
 // against a plain one. The bytes lie in a block of their exact size, so that a read past them
 // shows in the sanitizer build.
 TEST(FindInSpan, AgreesWithAPlainSearchOnHardInputs)
@@ -383,14 +384,15 @@ TEST(FindInSpan, AgreesWithAPlainSearchOnHardInputs)
                 const size_t size = sizes[rng() % std::size(sizes)] + rng() % 3;
                 auto [text, pattern] = hard_input(family, length, variant, size, rng);
                 const find_needle n = find_prepare(pattern.data(), length);
-                for (int place = 0; place < 3; place++) {
-                    if (place > 0 && pattern.size() <= size)
-                        std::copy(pattern.begin(), pattern.end(), text.begin() + (place == 1 ? 0 : size - pattern.size()));
+                const size_t last = size >= pattern.size() ? size - pattern.size() : size;
+                for (size_t at : {size, last, rng() % (last + 1), size_t{0}}) {
+                    if (at + pattern.size() <= size)
+                        std::copy(pattern.begin(), pattern.end(), text.begin() + static_cast<std::ptrdiff_t>(at));
                     const int64_t expected = std::search(text.begin(), text.end(), pattern.begin(), pattern.end()) - text.begin();
                     const auto size_in = static_cast<int64_t>(size);
                     const std::string name = "family " + std::to_string(family) + " length " + std::to_string(length) +
                                              " variant " + std::to_string(variant) + " size " + std::to_string(size) +
-                                             " place " + std::to_string(place);
+                                             " at " + std::to_string(at);
                     EXPECT_EQ(find_in_span(text.data(), size_in, n), expected == size_in ? -1 : expected) << name;
                     EXPECT_EQ(find_in_span_portable(text.data(), size_in, n), expected == size_in ? -1 : expected) << name;
                 }
