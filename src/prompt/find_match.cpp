@@ -1,7 +1,7 @@
 // Looking for the pattern in bytes in memory, at the speed memory gives them whatever they hold.
 // Sixteen start positions are screened at once by two of the pattern's bytes (the first-and-last
-// byte filter, with a rare and unalike pair in place of the first and last), the few that pass
-// are narrowed one byte of the pattern at a time, and those left are compared whole. A pattern
+// byte filter, with a rare and unalike pair in place of the first and last), those that pass are
+// narrowed by a few more of its bytes, and the few left are compared whole. A pattern
 // of a short period goes by runs of that period instead (bit-parallel, in the manner of
 // shift-and): where a screen would pass again and again on text that repeats like the pattern.
 #include "prompt/find_match.h"
@@ -23,8 +23,9 @@ constexpr int GROUP = 4 * LANES;  // start positions screened at a time
 // few starts in a group to pass a screen often, and their runs too few positions to test.
 constexpr int SHORT_PERIOD = 8;
 constexpr int FIRST_POSITIONS[SHORT_PERIOD] = {0, 1, 2, 3, 4, 5, 6, 7};  // of a period's bytes
-// Bytes of the pattern that narrow the starts which pass its screen before any is compared whole.
-constexpr int NARROW_AT_ONCE = 6;
+// Text that repeats with a period up to this passes few screens and narrowings, where the
+// pattern's bytes allow.
+constexpr int BROKEN_PERIODS = 16;
 
 // The vectors the search is written in: the compiler's own, which any processor runs, or SSE2,
 // which every x86-64 processor has.
@@ -68,18 +69,48 @@ static inline lanes find_lanes_at(const unsigned char *at)
     return v;
 }
 
-// Bit i set where a[i] is x and b[i] is y, for i below 16.
+// Whether any of the GROUP start positions from at holds the screen's two bytes: if so, bit i of
+// starts[g] set where start at + g * 16 + i does. The compares are ORed as vectors, so a group
+// that fails, as most do, costs one test.
 template <find_form F>
-static inline unsigned find_screen(const unsigned char *a, unsigned char x, const unsigned char *b, unsigned char y)
+static inline bool find_screen(const unsigned char *at, const find_needle &n, unsigned starts[GROUP / LANES])
 {
+    const unsigned char *first = at + n.screen[0];
+    const unsigned char *second = at + n.screen[1];
 #ifdef __SSE2__
     if constexpr (F == FORM_SSE2) {
-        __m128i ax = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a)), _mm_set1_epi8(static_cast<char>(x)));
-        __m128i by = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b)), _mm_set1_epi8(static_cast<char>(y)));
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ax, by)));
+        const __m128i x = _mm_load_si128(reinterpret_cast<const __m128i *>(n.spread[n.screen[0]]));
+        const __m128i y = _mm_load_si128(reinterpret_cast<const __m128i *>(n.spread[n.screen[1]]));
+        __m128i both[GROUP / LANES];
+        __m128i any = _mm_setzero_si128();
+        for (int g = 0; g < GROUP / LANES; g++) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(first + g * LANES));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(second + g * LANES));
+            both[g] = _mm_and_si128(_mm_cmpeq_epi8(a, x), _mm_cmpeq_epi8(b, y));
+            any = _mm_or_si128(any, both[g]);
+        }
+        if (_mm_movemask_epi8(any) == 0)
+            return false;
+        for (int g = 0; g < GROUP / LANES; g++)
+            starts[g] = static_cast<unsigned>(_mm_movemask_epi8(both[g]));
+        return true;
     }
 #endif
-    return find_lane_bits(reinterpret_cast<lanes>((find_lanes_at(a) == x) & (find_lanes_at(b) == y)));
+    const lanes x = find_lanes_at(n.spread[n.screen[0]]);
+    const lanes y = find_lanes_at(n.spread[n.screen[1]]);
+    lanes both[GROUP / LANES];
+    lanes any = {};
+    for (int g = 0; g < GROUP / LANES; g++) {
+        both[g] = reinterpret_cast<lanes>((find_lanes_at(first + g * LANES) == x) & (find_lanes_at(second + g * LANES) == y));
+        any |= both[g];
+    }
+    uint64_t halves[2];
+    memcpy(halves, &any, sizeof halves);
+    if ((halves[0] | halves[1]) == 0)
+        return false;
+    for (int g = 0; g < GROUP / LANES; g++)
+        starts[g] = find_lane_bits(both[g]);
+    return true;
 }
 
 // Bit i set where at[i + k] is the pattern's byte k for each of the count positions k, for i
@@ -141,51 +172,26 @@ static int64_t find_plain(const unsigned char *bytes, int64_t from, int64_t size
     return -1;
 }
 
-// Of the sixteen start positions from at whose bits are set in starts, which passed the screen
-// and the first bytes that narrow it, the first at which the pattern lies, or -1. While more than
-// one is left, each further byte of the pattern in turn rules out those that lack it; the last
-// few are compared whole. Pure, so that the scan around keeps the needle in registers.
-template <find_form F>
-[[gnu::pure]] static int find_narrow(const unsigned char *at, unsigned starts, const find_needle &n)
-{
-    for (int i = NARROW_AT_ONCE; i < n.length - 2 && (starts & (starts - 1)) != 0; i++)
-        starts &= find_equal<F>(at, n, n.narrow + i, 1);
-    for (; starts != 0; starts &= starts - 1) {
-        int start = std::countr_zero(starts);
-        if (find_whole<F>(at + start, n))
-            return start;
-    }
-    return -1;
-}
-
 // The search of a pattern without a short period. Most groups of start positions cost two
 // compares per sixteen and no branch taken.
 template <find_form F>
 static int64_t find_screened(const unsigned char *bytes, int64_t size, const find_needle &n)
 {
-    const unsigned char *first = bytes + n.screen[0];
-    const unsigned char *second = bytes + n.screen[1];
-    const unsigned char x = n.bytes[n.screen[0]];
-    const unsigned char y = n.bytes[n.screen[1]];
     int64_t at = 0;
     // A group reads up to 47 bytes past its last start: whole compares of 32 bytes.
     for (; at + GROUP + 2 * LANES <= size; at += GROUP) {
         unsigned starts[GROUP / LANES];
-        unsigned any = 0;
-        for (int g = 0; g < GROUP / LANES; g++) {
-            starts[g] = find_screen<F>(first + at + g * LANES, x, second + at + g * LANES, y);
-            any |= starts[g];
-        }
-        if (any == 0)
+        if (!find_screen<F>(bytes + at, n, starts))
             continue;
         // A few more bytes of the pattern rule out at once the starts that lack them, which in
         // text of few values is most that pass the screen, with no branch to mispredict.
-        for (int g = 0; g < GROUP / LANES; g++) {
-            const unsigned char *block = bytes + at + g * LANES;
-            unsigned left = starts[g] & find_equal<F>(block, n, n.narrow, NARROW_AT_ONCE);
-            int found = left == 0 ? -1 : find_narrow<F>(block, left, n);
-            if (found >= 0)
-                return at + g * LANES + found;
+        uint64_t left = 0;
+        for (int g = 0; g < GROUP / LANES; g++)
+            left |= static_cast<uint64_t>(starts[g] & find_equal<F>(bytes + at + g * LANES, n, n.narrow, NARROW_BYTES)) << (g * LANES);
+        for (; left != 0; left &= left - 1) {
+            const int64_t start = at + std::countr_zero(left);
+            if (find_whole<F>(bytes + start, n))
+                return start;
         }
     }
     return find_plain(bytes, at, size, n);
@@ -255,18 +261,25 @@ static int64_t find_span(const unsigned char *bytes, int64_t size, const find_ne
     return find_screened<F>(bytes, size, n);
 }
 
-// How many of the periods text may repeat with, up to a pattern's length, a distance is a
-// multiple of: two bytes unalike that far apart pass no screen in such text.
-static int find_periods_defeated(int distance)
+// Which periods up to BROKEN_PERIODS the pattern's bytes at the given positions cannot all keep,
+// the shortest (commonest in files) weighing most: text repeating with such a period fails their
+// compares at every start.
+static int find_periods_broken(const unsigned char *pattern, const int *positions, int count)
 {
-    int count = 0;
-    for (int period = 1; period <= SHORT_PERIOD; period++)
-        count += distance % period == 0;
-    return count;
+    int broken = 0;
+    for (int period = 1; period <= BROKEN_PERIODS; period++) {
+        bool kept = true;
+        for (int i = 0; i < count && kept; i++)
+            for (int j = i + 1; j < count && kept; j++)
+                kept = (positions[i] - positions[j]) % period != 0 || pattern[positions[i]] == pattern[positions[j]];
+        broken = broken << 1 | !kept;
+    }
+    return broken;
 }
 
-// The screen is the pair of unalike bytes rarest together, then the one text of the most short
-// periods cannot pass, then the furthest apart. The rest narrow rarest first.
+// The screen is the pair of unalike bytes rarest together, then the one that breaks the most
+// periods, then the furthest apart. Each byte that narrows next is the one that breaks the most
+// periods with those chosen before it, then the rarest, then the first.
 find_needle find_prepare(const unsigned char *pattern, int length)
 {
     find_needle n{pattern, length, length, {0, 0}, {}, {}, {}};
@@ -279,20 +292,31 @@ find_needle find_prepare(const unsigned char *pattern, int length)
     int best[3] = {};
     for (int a = 0; a < length; a++)
         for (int b = a + 1; b < length; b++) {
-            int cost[3] = {find_commonness(pattern[a]) + find_commonness(pattern[b]), -find_periods_defeated(b - a), a - b};
+            const int pair[2] = {a, b};
+            int cost[3] = {find_commonness(pattern[a]) + find_commonness(pattern[b]), -find_periods_broken(pattern, pair, 2), a - b};
             if (pattern[a] != pattern[b] && (n.screen[0] == n.screen[1] || std::lexicographical_compare(cost, cost + 3, best, best + 3))) {
-                n.screen[0] = a;
-                n.screen[1] = b;
+                std::copy(pair, pair + 2, n.screen);
                 std::copy(cost, cost + 3, best);
             }
         }
-    int *narrow_end = n.narrow;
-    for (int i = 0; i < length; i++)
-        if (i != n.screen[0] && i != n.screen[1])
-            *narrow_end++ = i;
-    std::stable_sort(n.narrow, narrow_end,
-                     [&](int a, int b) { return find_commonness(pattern[a]) < find_commonness(pattern[b]); });
-    std::fill(narrow_end, std::max(narrow_end, n.narrow + NARROW_AT_ONCE), n.screen[0]);  // repeats narrow nothing
+    int chosen[2 + NARROW_BYTES] = {n.screen[0], n.screen[1]};
+    for (int count = 2; count < 2 + NARROW_BYTES; count++) {
+        chosen[count] = n.screen[0];  // a repeat narrows nothing: for a pattern of no more bytes
+        int best_cost[2] = {1, 0};
+        for (int i = 0; i < length; i++) {
+            if (std::find(chosen, chosen + count, i) != chosen + count)
+                continue;
+            int tried[2 + NARROW_BYTES];
+            std::copy(chosen, chosen + count, tried);
+            tried[count] = i;
+            int cost[2] = {-find_periods_broken(pattern, tried, count + 1), find_commonness(pattern[i])};
+            if (std::lexicographical_compare(cost, cost + 2, best_cost, best_cost + 2)) {
+                std::copy(cost, cost + 2, best_cost);
+                chosen[count] = i;
+            }
+        }
+    }
+    std::copy(chosen + 2, chosen + 2 + NARROW_BYTES, n.narrow);
     return n;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 constexpr int NEEDLE_BYTES = 32;  // the longest pattern
+constexpr int NARROW_BYTES = 6;   // bytes that narrow the starts which pass the screen
 
 // What the scan knows about the pattern.
 struct find_needle {
@@ -14,9 +15,9 @@ struct find_needle {
     // none shorter does. A short one sends the search by runs of the period instead of screens.
     int period;
     // Two positions of bytes unalike, chosen by rarity and so that text repeating with a short
-    // period fails their screen; the others in the order they narrow the starts that pass it.
+    // period fails their screen; and those of the bytes that narrow the starts that pass it.
     int screen[2];
-    int narrow[NEEDLE_BYTES];
+    int narrow[NARROW_BYTES];
     unsigned char padded[NEEDLE_BYTES];  // the pattern, then zeros
     // Each byte of the pattern sixteen times over, to compare with sixteen start positions.
     alignas(16) unsigned char spread[NEEDLE_BYTES][16];
