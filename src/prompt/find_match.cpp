@@ -23,6 +23,9 @@ constexpr int GROUP = 4 * LANES;  // start positions screened at a time
 // few starts in a group to pass a screen often, and their runs too few positions to test.
 constexpr int SHORT_PERIOD = 8;
 constexpr int FIRST_POSITIONS[SHORT_PERIOD] = {0, 1, 2, 3, 4, 5, 6, 7};  // of a period's bytes
+// How far ahead of the scan its bytes are asked for: the processor fetches ahead on its own only
+// within a page, and mapped pages lie anywhere in memory.
+constexpr int PREFETCH_AHEAD = 2048;
 // Text that repeats with a period up to this passes few screens and narrowings, where the
 // pattern's bytes allow.
 constexpr int BROKEN_PERIODS = 16;
@@ -83,6 +86,7 @@ static inline bool find_screen(const unsigned char *at, const find_needle &n, un
         const __m128i y = _mm_load_si128(reinterpret_cast<const __m128i *>(n.spread[n.screen[1]]));
         __m128i both[GROUP / LANES];
         __m128i any = _mm_setzero_si128();
+#pragma GCC unroll 4
         for (int g = 0; g < GROUP / LANES; g++) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(first + g * LANES));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(second + g * LANES));
@@ -100,6 +104,7 @@ static inline bool find_screen(const unsigned char *at, const find_needle &n, un
     const lanes y = find_lanes_at(n.spread[n.screen[1]]);
     lanes both[GROUP / LANES];
     lanes any = {};
+#pragma GCC unroll 4
     for (int g = 0; g < GROUP / LANES; g++) {
         both[g] = reinterpret_cast<lanes>((find_lanes_at(first + g * LANES) == x) & (find_lanes_at(second + g * LANES) == y));
         any |= both[g];
@@ -180,6 +185,7 @@ static int64_t find_screened(const unsigned char *bytes, int64_t size, const fin
     int64_t at = 0;
     // A group reads up to 47 bytes past its last start: whole compares of 32 bytes.
     for (; at + GROUP + 2 * LANES <= size; at += GROUP) {
+        __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
         unsigned starts[GROUP / LANES];
         if (!find_screen<F>(bytes + at, n, starts))
             continue;
@@ -233,6 +239,7 @@ static int64_t find_periodic(const unsigned char *bytes, int64_t size, const fin
     const int64_t reach = 2 * GROUP + SHORT_PERIOD + LANES;
     uint64_t low = size >= reach ? find_repeating<F>(bytes, n.period) : 0;
     for (; at + reach <= size; at += GROUP) {
+        __builtin_prefetch(bytes + at + PREFETCH_AHEAD);
         uint64_t high = find_repeating<F>(bytes + at + GROUP, n.period);
         uint64_t starts = find_runs(low, high, run);
         low = high;
