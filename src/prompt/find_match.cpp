@@ -1,15 +1,14 @@
 // Looking for the pattern in bytes in memory, at the speed memory gives them whatever they hold.
 // Sixteen start positions are screened at once by two of the pattern's bytes (the first-and-last
 // byte filter, with a rare and unalike pair in place of the first and last), those that pass are
-// narrowed by a few more of its bytes, and the few left are compared whole. A pattern
-// of a short period goes by runs of that period instead (bit-parallel, in the manner of
-// shift-and): where a screen would pass again and again on text that repeats like the pattern.
+// narrowed by a few more of its bytes, and the few left are compared whole. A pattern of a short
+// period, on which a screen would pass again and again in text that repeats like it, goes by runs
+// of that period instead, found bit-parallel in the manner of shift-and.
 #include "prompt/find_match.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <numeric>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
