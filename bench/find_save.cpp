@@ -1,7 +1,8 @@
 // Figures for find and save on a real file:
 //   bench_find_save find FILE HEXBYTES   time to find the bytes from offset 0, and the rate
 //   bench_find_save save FILE OFFSET [COUNT]  time, bytes written and write calls to save COUNT
-//                                        adjacent changed bytes (one by default)
+//                                        adjacent changed bytes (one by default), as the lines
+//                                        "time: SECONDS s", "written: BYTES B", "calls: CALLS calls"
 #include "bench_support.h"
 
 #include "edit/edit.h"
@@ -68,10 +69,9 @@ static int bench_save(editor_state &st, int64_t offset, int64_t count)
     save_changes(st);
     double s = seconds_since(start);
     io_counts after = io_so_far();
-    printf("save: %" PRId64 " change(s) in %" PRId64 " bytes: %" PRId64 " byte(s) written in %.6f s with %" PRId64
-           " write call(s) (%s)\n",
-           count, st.file_size, after.bytes - before.bytes, s, after.calls - before.calls,
-           st.message ? st.message : "");
+    printf("save: %" PRId64 " change(s) in %" PRId64 " bytes (%s)\ntime: %.9f s\nwritten: %" PRId64
+           " B\ncalls: %" PRId64 " calls\n",
+           count, st.file_size, st.message ? st.message : "", s, after.bytes - before.bytes, after.calls - before.calls);
     clear_message(st);
     return 0;
 }

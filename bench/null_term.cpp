@@ -15,7 +15,7 @@ void bench_keyboard(int key, int64_t presses)
     escape_pending = true;
 }
 
-void io_init() {}
+io_terminal io_init() { return IO_TERMINAL_USABLE; }
 void io_end() {}
 void io_size(int &cols, int &rows)
 {

@@ -1,7 +1,6 @@
 // The change list: one change per offset in ascending order, the first file value kept, a
 // change gone once its byte is back at that value, and the byte under the cursor read through it.
 #include "edit/edit.h"
-#include "support/invariants.h"
 #include "support/session.h"
 
 #include <gtest/gtest.h>
@@ -57,8 +56,7 @@ TEST(CurrentByte, ReadsTheChangeOverTheFileAndZeroWhereThereIsNoByte)
 
 // Edits that run forward, jump about and return bytes to their file values, with saves that
 // release the first changes between them: the list, the change found from any offset and the
-// byte under the cursor must agree with an ordered map at every step, and the index keep its
-// invariants.
+// byte under the cursor must agree with an ordered map at every step.
 TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
 {
     const bytes content = pattern_bytes(4096);
@@ -71,7 +69,6 @@ TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
         if (roll == 0) {
             int64_t count = rng() % 50;
             release_changes(s.st, count);
-            ASSERT_EQ(broken_index(s.st), "") << step;
             for (; count > 0 && !model.empty(); count--)
                 model.erase(model.begin());
             continue;
@@ -81,13 +78,13 @@ TEST(RecordChange, AgreesWithAnOrderedMapThroughRunsJumpsAndSaves)
         // Values near the file's make changes that go back to it, and so leave the list, common.
         uint8_t value = static_cast<uint8_t>(file_value + rng() % 3);
         ASSERT_EQ(record_change(s.st, offset, value, file_value), 0);
-        if (step % 25 == 0) {
-            ASSERT_EQ(broken_index(s.st), "") << step;
-        }
         auto [it, added] = model.try_emplace(offset, change_entry{offset, value, file_value});
         it->second.value = value;
         if (it->second.value == it->second.file_value && !added)
             model.erase(it);
+        // Probes move the finger too: half the steps leave it where the edit put it.
+        if (rng() % 2)
+            continue;
         int64_t probe = static_cast<int64_t>(rng() % 4100);
         auto expected = model.lower_bound(probe);
         const change *found = first_change_from(s.st, probe);

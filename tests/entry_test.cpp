@@ -46,16 +46,20 @@ TEST(EnterByte, HexDigitsShiftIntoTheByteAndCharactersUpTo255BecomeIt)
 }
 
 // Whether a key fits the column is judged first; only a key that fits meets the read-only refusal.
-// A resize is no key: the screen is drawn again and the next key is judged.
+// A resize is no key: the screen is drawn again and the next key is judged. A character of
+// several bytes and a control sequence that curses does not know are one key each, reported once.
 TEST(EnterByte, KeysThatFitNoColumnAndEditsOfReadOnlyFilesAreReported)
 {
     const std::string read_only = "This file is opened in read-only mode.";
+    const std::string wide = "Character does not fit in one byte! Byte not changed.";
+    const std::string unknown = "Unknown key! Is TERM right for this terminal?";
     const struct {
         bool read_only;
         uint32_t ascii_mode;
         std::vector<int> keys;
         command result;
         std::string message;
+        const char *locale = "";  // of the keyboard
     } cases[] = {
         {false, 0, {'g'}, CMD_INVALID_KEY, "invalid key 0x0067"},
         {false, 0, {' '}, CMD_INVALID_KEY, "invalid key 0x0020"},
@@ -73,6 +77,14 @@ TEST(EnterByte, KeysThatFitNoColumnAndEditsOfReadOnlyFilesAreReported)
         {true, 0, {'g'}, CMD_INVALID_KEY, "invalid key 0x0067"},
         {true, 1, {'Z'}, CMD_NONE, read_only},
         {true, 1, {CURSES_F1}, CMD_INVALID_KEY, "invalid key 0x0109"},
+        {false, 0, {0xC3, 0xA9}, CMD_INVALID_KEY, "invalid key 0x00E9", "C.UTF-8"},
+        {false, 0, {0xF0, 0x9F, 0x98, 0x80}, CMD_INVALID_KEY, "invalid key 0x1F600", "C.UTF-8"},
+        {false, 1, {0xE2, 0x82, 0xAC}, CMD_INVALID_KEY, wide, "C.UTF-8"},
+        {true, 1, {0xC3, 0xA9}, CMD_INVALID_KEY, wide, "C.UTF-8"},
+        {true, 0, {0xC3, 0xA9}, CMD_INVALID_KEY, "invalid key 0x00E9", "C.UTF-8"},
+        {false, 0, {27, '[', 'F'}, CMD_INVALID_KEY, unknown},
+        {false, 1, {27, '[', '1', '~'}, CMD_INVALID_KEY, unknown},
+        {true, 1, {27, 'O', 'F'}, CMD_INVALID_KEY, unknown},
     };
     for (bool ro : {false, true}) {
         session s(bytes{0x12}, 25, ro ? std::vector<std::string>{"-ro"} : std::vector<std::string>{});
@@ -80,10 +92,11 @@ TEST(EnterByte, KeysThatFitNoColumnAndEditsOfReadOnlyFilesAreReported)
             if (c.read_only != ro)
                 continue;
             s.st.ascii_mode = c.ascii_mode;
-            for (int key : c.keys)
-                fake_keys({key});
+            fake_locale(c.locale);
+            fake_keys_at_once(c.keys);
             EXPECT_EQ(read_command(s.st), c.result) << c.message;
             EXPECT_EQ(s.st.message ? s.st.message : "", c.message);
+            EXPECT_EQ(fake_keys_left(), 0u) << c.message;
             clear_message(s.st);
         }
         EXPECT_EQ(s.st.changes, nullptr);

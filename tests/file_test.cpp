@@ -8,8 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <csignal>
-
 #include <cerrno>
 #include <unistd.h>
 
@@ -21,6 +19,7 @@ struct open_file {
 
     explicit open_file(const bytes &content, const char *mode = "rb+") : file(content)
     {
+        refuse_misaligned(1);
         int error_code = -1;
         length = file_open(file.path.c_str(), mode, error_code);
         EXPECT_EQ(error_code, 0);
@@ -38,26 +37,34 @@ std::vector<int64_t> cached_blocks()
 
 }  // namespace
 
+// Also on disks that take only whole sectors at aligned offsets, of each common size.
 TEST(FileRead, EveryReadMatchesTheFileForManySizes)
 {
-    for (size_t size : {0u, 1u, 16u, 511u, 512u, 513u, 2049u, 5000u}) {
-        bytes content = pattern_bytes(size);
-        open_file f(content);
-        ASSERT_EQ(f.length, static_cast<int64_t>(size));
-        for (int64_t offset = 0; offset < static_cast<int64_t>(size) + 40; offset += 13) {
-            for (int count : {1, 3, 16, 32}) {
-                unsigned char got[32] = {};
-                int n = file_read(got, count, offset);
-                int64_t left = static_cast<int64_t>(size) - offset;
-                if (left <= 0) {
-                    EXPECT_EQ(n, -1) << "size " << size << " offset " << offset;
-                    continue;
+    for (const int sector : {1, 512, 2048, 4096}) {
+        for (size_t size : {0u, 1u, 16u, 511u, 512u, 513u, 2049u, 5000u}) {
+            bytes content = pattern_bytes(size);
+            open_file f(content);
+            ASSERT_EQ(f.length, static_cast<int64_t>(size));
+            ASSERT_TRUE(file_set_sector_size(sector));
+            refuse_misaligned(sector);
+            for (int64_t offset = 0; offset < static_cast<int64_t>(size) + 40; offset += 13) {
+                for (int count : {1, 3, 16, 32}) {
+                    unsigned char got[32] = {};
+                    int n = file_read(got, count, offset);
+                    int64_t left = static_cast<int64_t>(size) - offset;
+                    const std::string where = "sector " + std::to_string(sector) + " size " + std::to_string(size) +
+                                              " offset " + std::to_string(offset);
+                    if (left <= 0) {
+                        EXPECT_EQ(n, -1) << where;
+                        continue;
+                    }
+                    ASSERT_EQ(n, std::min<int64_t>(count, left)) << where;
+                    EXPECT_EQ(bytes(got, got + n), bytes(content.begin() + offset, content.begin() + offset + n));
                 }
-                ASSERT_EQ(n, std::min<int64_t>(count, left)) << "size " << size << " offset " << offset;
-                EXPECT_EQ(bytes(got, got + n), bytes(content.begin() + offset, content.begin() + offset + n));
             }
         }
     }
+    refuse_misaligned(1);
 }
 
 TEST(FileRead, MissesFillSlotsInOrderAndHitsStayPut)
@@ -113,14 +120,40 @@ TEST(FileRead, ReadsStopAtTheEndAndAtUnreadableBytesAndTellWhich)
         {1024 + 512, 16, 16},  // the next block; the one that failed is remembered as failed
     };
     unsigned char buf[32];
-    for (const auto &c : cases)
-        EXPECT_EQ(file_read(buf, c.count, c.offset), c.result) << c.offset << " " << c.count;
+    // Read again after the next drawing's refresh, the block that failed still tells which.
+    for (int round = 0; round < 2; round++) {
+        for (const auto &c : cases)
+            EXPECT_EQ(file_read(buf, c.count, c.offset), c.result) << c.offset << " " << c.count;
+        file_refresh(0, 2000);
+    }
     fail_reads(0, 0);
 }
 
-// Another program shortens the file keeping its modification time (only the length tells), or
-// rewrites bytes of it within the same second (only the nanoseconds of the time tell): the
-// cached block goes, and its bytes are read anew.
+// On a disk, a sector that fails makes each of its blocks unreadable with one wait, not one per
+// block, and the sectors before it in the same read still give their bytes.
+TEST(FileRead, OnADiskASectorThatFailsIsWaitedOnOnceForAllItsBlocks)
+{
+    open_file f(pattern_bytes(4 * 4096));
+    ASSERT_TRUE(file_set_sector_size(4096));
+    refuse_misaligned(4096);
+    fail_reads(2 * 4096 + 5, 2 * 4096 + 6);
+    (void)failed_reads();
+    unsigned char buf[32];
+    bool unreadable = false;
+    EXPECT_EQ(file_read_direct(buf, 32, 2 * 4096 - 16, unreadable), 16);
+    EXPECT_TRUE(unreadable);
+    (void)failed_reads();
+    for (int64_t block = 16; block < 24; block++)
+        EXPECT_EQ(file_read(buf, 16, block * 512 + 100), FILE_UNREADABLE) << block;
+    EXPECT_EQ(failed_reads(), 1);
+    EXPECT_EQ(file_read(buf, 16, 3 * 4096), 16);
+    fail_reads(0, 0);
+    refuse_misaligned(1);
+}
+
+// Another program shortens the file or rewrites bytes of it, keeping its modification time to
+// the nanosecond, as file systems that count whole seconds do: the next drawing's refresh reads
+// the block anew all the same.
 TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
 {
     const bytes content = pattern_bytes(2048);
@@ -129,7 +162,7 @@ TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
         open_file f(content);
         const timespec opened[2] = {{1000, 100}, {1000, 100}};
         ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), opened, 0), 0);
-        file_revalidate();
+        file_refresh(0, 0);
         unsigned char buf[32];
         ASSERT_EQ(file_read(buf, 16, 512), 16);  // block 1 cached in slot 0
         if (shortened) {
@@ -139,9 +172,8 @@ TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
             ASSERT_EQ(pwrite(fd, rewritten.data(), rewritten.size(), 512), 16);
             close(fd);
         }
-        const timespec changed[2] = {{1000, 100}, {1000, shortened ? 100 : 200}};
-        ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), changed, 0), 0);
-        file_revalidate();
+        ASSERT_EQ(utimensat(AT_FDCWD, f.file.path.c_str(), opened, 0), 0);
+        file_refresh(0, 0);
         if (shortened) {
             EXPECT_EQ(file_read(buf, 32, 512), 8);
             EXPECT_EQ(bytes(buf, buf + 8), bytes(content.begin() + 512, content.begin() + 520));
@@ -157,46 +189,6 @@ TEST(FileRead, AFileAnotherProgramChangedServesNoStaleBytes)
         }
         EXPECT_EQ(file_read(buf, 16, 0), 16);
     }
-}
-
-// Another program cuts the file short while a scan reads it in place: the bytes gone read as
-// zeros instead of killing the editor with SIGBUS, the loss is reported (also when the file
-// grows back before the mapping ends), and SIGBUS is handled as before once the mapping ends. A
-// file cut within the mapping's last page faults nowhere.
-TEST(FileMap, BytesCutOffWhileMappedReadAsZerosAndTheLossIsReported)
-{
-    const int64_t page = sysconf(_SC_PAGESIZE);
-    bytes content = pattern_bytes(static_cast<size_t>(4 * page));
-    const struct {
-        int64_t cut;
-        bool grows_back;  // to its length again before the mapping ends: the loss still counts
-    } cases[] = {{page + 7, false}, {4 * page - 1, false}, {page + 7, true}};
-    for (const auto [cut, grows_back] : cases) {
-        open_file f(content);
-        struct sigaction before {};
-        sigaction(SIGBUS, nullptr, &before);
-        int64_t count = 4 * page - 1;
-        const unsigned char *bytes = file_map(1, count);
-        ASSERT_NE(bytes, nullptr);
-        ASSERT_EQ(count, 4 * page - 1);
-        EXPECT_EQ(bytes[page], content[static_cast<size_t>(page + 1)]);
-        ASSERT_EQ(truncate(f.file.path.c_str(), cut), 0);
-        int nonzero = 0;
-        for (int64_t i = cut - 1; i < 4 * page - 1; i++)
-            nonzero += bytes[i] != 0;
-        EXPECT_EQ(nonzero, 0) << cut;
-        if (grows_back) {
-            ASSERT_EQ(truncate(f.file.path.c_str(), 4 * page), 0);
-        }
-        EXPECT_EQ(file_unmap(), -1) << cut;
-        struct sigaction after {};
-        sigaction(SIGBUS, nullptr, &after);
-        EXPECT_EQ(after.sa_handler, before.sa_handler) << cut;
-    }
-    open_file whole(content);
-    int64_t count = 4 * page;
-    ASSERT_NE(file_map(0, count), nullptr);
-    EXPECT_EQ(file_unmap(), 0);
 }
 
 TEST(FileWrite, WritesInPlaceAndEmptiesTheCache)

@@ -27,14 +27,14 @@
 namespace {
 
 // The most bytes find copies at a time in the program's build: markers this far apart.
-constexpr int64_t SPAN = 1 << 18;
+constexpr int64_t SPAN = 1 << 20;
 
-// Cursors for the span cases: the first span then ends at cursor + SPAN.
+// Cursors for the span cases: their markers lie across cursor + SPAN, a whole buffer on.
 constexpr int64_t SPAN_CURSOR = 100;
 constexpr int64_t CROSS_CURSOR = 200;
 constexpr int64_t TWO_SPANS_CURSOR = 300;
-constexpr int64_t BIG = 600000;
-constexpr size_t BLOCK = 4096;  // the unit of holes in the sparse files, and of pages in memory
+constexpr int64_t BIG = 2200000;
+constexpr size_t BLOCK = 4096;  // the unit of holes in the sparse files
 
 bytes text(std::string_view s) { return bytes(s.begin(), s.end()); }
 
@@ -67,6 +67,7 @@ bytes big_file()
     place(b, 9000, text("Q"));  // edited to Z
     place(b, 10000, {1, 2, 3, 4, 5, 6, 7, 8});
     place(b, 11000, text("abcdefghijklmnopqrstuvwxyz012345"));
+    place(b, 12000, text("caf\xC3\xA9 \xE2\x82\xAC"));  // UTF-8
     place(b, SPAN_CURSOR + SPAN - 2, text("SPAN"));
     place(b, CROSS_CURSOR + SPAN - 2, text("CR#SS"));  // the # is edited to O
     place(b, TWO_SPANS_CURSOR + 2 * SPAN - 1, text("TWO"));
@@ -82,24 +83,6 @@ int64_t reference_find(const bytes &edited, int64_t cursor, const bytes &pattern
     const auto *from = edited.data() + cursor;
     const void *at = memmem(from, edited.size() - static_cast<size_t>(cursor), pattern.data(), pattern.size());
     return at ? static_cast<const unsigned char *>(at) - edited.data() : -1;
-}
-
-// Leaves out of memory the pages of the file within the given ranges, and only those, as the
-// system leaves a file some pages of which it reclaimed while unused: find must read them from
-// the storage rather than in place. All pages are dropped, then the others read back one at a
-// time, without reading ahead.
-void keep_out_of_memory(const std::string &path, int64_t size, const std::vector<std::pair<int64_t, int64_t>> &ranges)
-{
-    int fd = open(path.c_str(), O_RDONLY);
-    EXPECT_EQ(fdatasync(fd), 0);
-    EXPECT_EQ(posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
-    EXPECT_EQ(posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM), 0);
-    unsigned char page[BLOCK];
-    for (int64_t at = 0; at < size; at += static_cast<int64_t>(BLOCK))
-        if (std::none_of(ranges.begin(), ranges.end(), [at](auto r) { return at >= r.first && at < r.second; })) {
-            EXPECT_GT(pread(fd, page, BLOCK, at), 0);
-        }
-    close(fd);
 }
 
 // Writes the blocks of content that hold more than zero bytes into a file of its length that
@@ -150,6 +133,8 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
         {true, "Q", text("Q"), 0, -1},    // ...and no longer by its old one
         {false, "0102030405060708" "0", counting, 0, 10000},  // a 17th digit is ignored
         {true, "abcdefghijklmnopqrstuvwxyz012345" "6", text("abcdefghijklmnopqrstuvwxyz012345"), 0, 11000},
+        {true, "caf\xC3\xA9 \xE2\x82\xAC", text("caf\xC3\xA9 \xE2\x82\xAC"), 0, 12000},
+        {true, "\xC3\xA9", text("\xC3\xA9"), 0, 12003},
         {true, "SPAN", text("SPAN"), SPAN_CURSOR, SPAN_CURSOR + SPAN - 2},
         {false, "5350414E", text("SPAN"), SPAN_CURSOR + 1, SPAN_CURSOR + SPAN - 2},
         {true, "CROSS", text("CROSS"), CROSS_CURSOR, CROSS_CURSOR + SPAN - 2},
@@ -166,6 +151,7 @@ TEST(FindPrompt, FindsPatternsInTheFileAsEdited)
         {false, "21", text("!"), 0, BIG - 1},
         {true, "!", text("!"), BIG - 1, BIG - 1},
     };
+    fake_locale("C.UTF-8");  // characters of several bytes are typed as one key each
     for (const auto &c : cases) {
         EXPECT_EQ(reference_find(edited, c.cursor, c.pattern), c.found) << c.typed;
         s.st.ascii_mode = c.ascii ? 1 : 0;
@@ -202,23 +188,23 @@ struct search_file {
     bool sparse = false;
 };
 
-// Data, a hole of twice the mapped span, data and a hole; each other stretch is of a few
-// bytes up to a span and more: holes and data longer than every span the scan reads. The second
-// data holds other values than the first, so that what it holds is found past the long hole.
+// Data, a hole of eight spans, data and a hole; each other stretch is of a few bytes up to a span
+// and more: holes and data longer than every span the scan reads. The second data holds other
+// values than the first, so that what it holds is found past the long hole.
 search_file long_sparse_file(std::mt19937 &rng, unsigned alphabet)
 {
-    const int64_t lengths[] = {FIND_COPY_SPAN / 16, FIND_COPY_SPAN, FIND_MAP_SPAN};
+    const int64_t lengths[] = {FIND_COPY_SPAN / 16, FIND_COPY_SPAN, 4 * FIND_COPY_SPAN};
     search_file f;
     f.sparse = true;
     for (int stretch = 0; stretch < 4; stretch++) {
         const bool data = stretch % 2 == 0;
         const auto at = static_cast<int64_t>(f.content.size());
-        int64_t length = (stretch == 1 ? 2 * FIND_MAP_SPAN : lengths[rng() % 3]) + static_cast<int64_t>(rng() % 100);
+        int64_t length = (stretch == 1 ? 8 * FIND_COPY_SPAN : lengths[rng() % 3]) + static_cast<int64_t>(rng() % 100);
         f.content.resize(static_cast<size_t>(at + length));
         for (int64_t i = at; data && i < at + length; i++)
             f.content[static_cast<size_t>(i)] = static_cast<unsigned char>(1 + stretch + rng() % alphabet);
         for (int64_t span : {int64_t{0}, int64_t{FIND_COPY_SPAN / 16}, int64_t{3 * FIND_COPY_SPAN / 16},
-                             int64_t{FIND_COPY_SPAN}, FIND_MAP_SPAN})
+                             int64_t{FIND_COPY_SPAN}, int64_t{4 * FIND_COPY_SPAN}})
             f.marks.push_back(at + span);
     }
     return f;
@@ -230,19 +216,18 @@ search_file long_sparse_file(std::mt19937 &rng, unsigned alphabet)
 // 4 KiB blocks of data and holes, or of stretches longer than every span the scan reads; changes
 // fall in data and holes alike, also far past the last data. Patterns and cursors are drawn
 // around the edges of data, holes and spans and around changes as often as anywhere else. Some
-// plain files have pages out of memory, which are read rather than mapped; some cannot be read
-// over a range: the search finds what lies wholly before it or ends with a read error at the
-// first byte it could not read.
+// plain files cannot be read over a range: the search finds what lies wholly before it or ends
+// with a read error at the first byte it could not read.
 TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
 {
-    enum { PLAIN, BLOCKS, FAILING, EVICTED, LONG_SPARSE };
-    constexpr int kinds[] = {PLAIN, BLOCKS, FAILING, EVICTED, BLOCKS, FAILING, PLAIN, LONG_SPARSE};
+    enum { PLAIN, BLOCKS, FAILING, LONG_SPARSE };
+    constexpr int kinds[] = {PLAIN, BLOCKS, FAILING, PLAIN, BLOCKS, FAILING, PLAIN, LONG_SPARSE};
     std::mt19937 rng(20260501);
     auto below = [&rng](int64_t n) { return static_cast<int64_t>(rng() % static_cast<uint64_t>(n)); };
     for (int round = 0; round < 80; round++) {
         const int kind = kinds[round % 8];
         const unsigned values[] = {2, 3, 250};
-        unsigned alphabet = kind == EVICTED ? 250 : values[below(3)];
+        unsigned alphabet = values[below(3)];
         search_file f;
         if (kind == LONG_SPARSE) {
             f = long_sparse_file(rng, alphabet);
@@ -250,7 +235,6 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
             f.sparse = kind == BLOCKS;
             int64_t size = f.sparse            ? BLOCK * (1 + below(40)) + below(BLOCK)
                            : kind == FAILING ? below(3 * FIND_COPY_SPAN)
-                           : kind == EVICTED ? static_cast<int64_t>(16 * BLOCK) + below(64 * BLOCK)
                                              : below(3000);
             f.content.resize(static_cast<size_t>(size));
             for (int64_t at = 0; at < size; at++)
@@ -264,13 +248,7 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
         session s(f.sparse ? bytes{} : original, 25, {}, "data.bin", f.sparse ? size : -1);
         if (f.sparse) {
             write_data_blocks(s.file.path, original);
-            file_revalidate();
-        }
-        std::vector<std::pair<int64_t, int64_t>> out_of_memory;  // pages, dropped before each find
-        for (int i = 0; kind == EVICTED && i < 4; i++) {
-            int64_t from = static_cast<int64_t>(BLOCK) * below(size / static_cast<int64_t>(BLOCK) + 1);
-            out_of_memory.emplace_back(from, from + static_cast<int64_t>(BLOCK) * (1 + below(8)));
-            f.marks.insert(f.marks.end(), {out_of_memory.back().first, out_of_memory.back().second});
+            file_refresh(0, 0);
         }
         int64_t fail_from = 0;
         int64_t fail_to = 0;
@@ -281,13 +259,11 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
             f.marks.push_back(fail_from);
         }
         bytes edited = original;
-        // Changes on and beside the marks, and a few anywhere; only the few where pages are out
-        // of memory, since a change sends the bytes around it to a copy rather than the mapping.
+        // Changes on and beside the marks, and a few anywhere.
         std::vector<int64_t> near_marks;
         for (int64_t mark : f.marks)
-            if (kind != EVICTED)
-                near_marks.push_back(mark + below(5) - 2);
-        for (int64_t i = below(kind == LONG_SPARSE || kind == EVICTED ? 4 : 20); i > 0 && size > 0; i--)
+            near_marks.push_back(mark + below(5) - 2);
+        for (int64_t i = below(kind == LONG_SPARSE ? 4 : 20); i > 0 && size > 0; i--)
             near_marks.push_back(i % 2 ? below(size) : size - 1 - below(100));
         for (int64_t offset : near_marks) {
             if (offset < 0 || offset >= size || below(3) == 0)
@@ -311,8 +287,6 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
                     byte = static_cast<unsigned char>(below(alphabet));
             }
             s.st.cursor = size == 0 || below(4) == 0 ? 0 : std::min(near(length) + below(2), size - 1);
-            if (!out_of_memory.empty())
-                keep_out_of_memory(s.file.path, size, out_of_memory);
             find_result expected = expected_find(edited, s.st.cursor, pattern, fail_from, fail_to);
             find_result got = find_pattern(s.st, pattern.data(), static_cast<int>(length));
 
@@ -371,9 +345,8 @@ std::pair<bytes, bytes> hard_input(hard_family family, int length, int variant, 
 
 // Each family at every pattern length, of sizes around each that the search branches on, with
 // the pattern as drawn, then put ending on the last byte, anywhere and at the very start, each
-// time before where it was; both forms of the search
-// against a plain one. The bytes lie in a block of their exact size, so that a read past them
-// shows in the sanitizer build.
+// time before where it was; both forms of the search against a plain one. The bytes lie in a
+// block of their exact size, so that a read past them shows in the sanitizer build.
 TEST(FindInSpan, AgreesWithAPlainSearchOnHardInputs)
 {
     const size_t sizes[] = {0, 1, 31, 64, 95, 96, 97, 151, 152, 153, 200, 1000, 4099};
@@ -399,29 +372,45 @@ TEST(FindInSpan, AgreesWithAPlainSearchOnHardInputs)
             }
 }
 
-// Another program cuts the file short while the scan reads it in place: the zeros that then stand
-// in for the bytes cut off are no match; the search ends where the file now does.
-TEST(FindPattern, ZerosStandingInForBytesCutOffAreNoMatch)
+// Another program cuts the file short during a find, and may lengthen it again with zeros right
+// after: the read cut short ends the search as the end of the file would. Neither what the
+// buffer held from the find before (which found the pattern across the cut) nor the zeros past
+// the cut are a match.
+TEST(FindPattern, BytesCutOffDuringAFindAreNoMatch)
 {
-    session s(pattern_bytes(1 << 16));
-    cut_when_mapped(s.file.path.c_str(), 5000);
-    const unsigned char zeros[4] = {};
-    const find_result got = find_pattern(s.st, zeros, 4);
-    EXPECT_EQ(got.outcome, FIND_ABSENT);
-    EXPECT_EQ(got.offset, -1);
+    constexpr int64_t CUT = 5000;
+    const bytes content = background(size_t{4} * FIND_COPY_SPAN);
+    const struct {
+        bool grows_back;
+        bytes pattern;
+        int64_t found_before;
+    } cases[] = {
+        {false, bytes(content.begin() + CUT - 4, content.begin() + CUT + 4), CUT - 4},
+        {true, bytes(4), -1},
+    };
+    for (const auto &c : cases) {
+        session s(content);
+        const int length = static_cast<int>(c.pattern.size());
+        EXPECT_EQ(find_pattern(s.st, c.pattern.data(), length).offset, c.found_before);
+        cut_when_read(s.file.path.c_str(), CUT, c.grows_back);
+        const find_result got = find_pattern(s.st, c.pattern.data(), length);
+        EXPECT_EQ(got.outcome, FIND_ABSENT) << c.grows_back;
+        EXPECT_EQ(got.offset, -1) << c.grows_back;
+    }
 }
 
-// On storage of 2.5 MB/s, where one of the largest copies takes 100 ms to read, a key stops the
+// On storage of 2.5 MB/s, where one of the largest copies takes 400 ms to read, a key stops the
 // search within a few short reads, and is dropped whole; so it does on a device that crawls from
-// some point on, once the first read there has shown it crawls. A resize before the key draws the
-// notice again on the new last line, over the whole of the prompt's part of it.
+// some point on (at 4 MB/s), once the first read there, nearly a whole span, has shown it crawls.
+// A resize before the key draws the notice again on the new last line, over the whole of the
+// prompt's part of it.
 TEST(FindPrompt, OnSlowStorageAKeyStopsTheSearchAtOnce)
 {
     const struct {
         int64_t rate, slow_from;
         int key_after_ms, stopped_within_ms;
         int key;
-    } cases[] = {{2'500'000, 0, 0, 100, 'x'}, {1'000'000, 2 << 20, 300, 420, IO_KEY_RIGHT}};
+    } cases[] = {{2'500'000, 0, 0, 100, 'x'}, {4'000'000, 1 << 20, 300, 420, IO_KEY_RIGHT}};
     for (const auto &c : cases) {
         session s(pattern_bytes(4 << 20));
         slow_reads(c.rate, c.slow_from);
@@ -444,11 +433,14 @@ TEST(FindPrompt, OnSlowStorageAKeyStopsTheSearchAtOnce)
 TEST(FindPrompt, ShowsTheEntryInTheCursorsColumn)
 {
     const std::string chars32 = "abcdefghijklmnopqrstuvwxyz012345";
+    std::vector<int> chars31_and_e(chars32.begin(), chars32.end() - 1);
+    chars31_and_e.insert(chars31_and_e.end(), {0xC3, 0xA9});  // é does not fit, nor half of it
     const struct {
         bool ascii;
         std::vector<int> keys;
         std::string shown;
         int cursor_col;
+        const char *locale = "";
     } cases[] = {
         {false, {}, " Find [HEX]:", 13},
         {false, {'4', '1', '4', '2'}, " Find [HEX]: 41 42", 19},
@@ -460,11 +452,18 @@ TEST(FindPrompt, ShowsTheEntryInTheCursorsColumn)
         {true, {'H', 'i', ' ', '~'}, " Find [ASCII]: Hi ~", 19},
         {true, {'H', 'i', 8}, " Find [ASCII]: H", 16},
         {true, std::vector<int>(chars32.begin(), chars32.end()), " Find [ASCII]: " + chars32, 47},
+        {true, {'c', 'a', 'f', 0xC3, 0xA9}, " Find [ASCII]: caf..", 20, "C.UTF-8"},
+        {true, {'a', 0xE2, 0x82, 0xAC, 8}, " Find [ASCII]: a", 16, "C.UTF-8"},
+        {true, {'a', 0xC3, 0xA9, 8}, " Find [ASCII]: a.", 17},
+        {true, chars31_and_e, " Find [ASCII]: " + chars32.substr(0, 31), 46, "C.UTF-8"},
+        {true, chars31_and_e, " Find [ASCII]: " + chars32.substr(0, 31) + ".", 47},
+        {false, {'4', 0xC3, 0xA9}, " Find [HEX]: 4", 14, "C.UTF-8"},
     };
     for (const auto &c : cases) {
         session s(pattern_bytes(64));
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 5;
+        fake_locale(c.locale);
         fake_keys(c.keys);
         if (c.ascii && c.keys.size() == 32)
             fake_keys({'!'});  // a 33rd character
@@ -503,13 +502,16 @@ TEST(FindPrompt, KeysThatEndTheEntryWithoutASearch)
         {"Tab", true, {'4', 9}, none},                  {"control", true, {'4', 1}, none},
         {"Enter", false, {13}, empty},                  {"Enter", true, {IO_KEY_ENTER}, empty},
         {"erased", false, {'4', 8, 13}, empty},         {"erased", true, {'4', IO_KEY_BACKSPACE, 13}, empty},
+        {"unknown", false, {'4', 27, '[', 'F'}, none},  {"unknown", true, {'4', 27, 'O', 'H'}, none},
+        {"é", false, {'4', 0xC3, 0xA9}, none},
     };
     for (const auto &c : cases) {
         session s(text("..A......AA....A"));
         s.st.ascii_mode = c.ascii ? 1 : 0;
         s.st.cursor = 3;
+        fake_locale("C.UTF-8");
         fake_keys({27, 'f'});
-        fake_keys(c.keys);
+        fake_keys_at_once(c.keys);
         fake_keys({IO_KEY_RIGHT});
         s.step();
         EXPECT_EQ(s.st.cursor, 3) << c.name << " ascii " << c.ascii;

@@ -112,15 +112,16 @@ TEST(JumpPrompt, OtherKeysCancelWithoutMovingAndTwoPartKeysAreSwallowedWhole)
         {"Left", {IO_KEY_LEFT}},  {"Right", {IO_KEY_RIGHT}}, {"Home", {IO_KEY_HOME}},
         {"End", {IO_KEY_END}},    {"PgDn", {IO_KEY_NPAGE}},  {"PgUp", {IO_KEY_PPAGE}},
         {"Alt+F", {27, 'f'}},     {"Tab", {9}},              {"g", {'g'}},
-        {"blank", {' '}},
+        {"blank", {' '}},         {"unknown key", {27, '[', 'F'}}, {"é", {0xC3, 0xA9}},
     };
     for (uint32_t ascii : {0u, 1u}) {
         for (const auto &c : cancels) {
             session s(pattern_bytes(4096));
             s.st.ascii_mode = ascii;
             s.st.cursor = 0x20;
+            fake_locale("C.UTF-8");
             fake_keys({27, 'j', '1', '0'});
-            fake_keys(c.keys);
+            fake_keys_at_once(c.keys);
             fake_keys({IO_KEY_RIGHT});
             s.step(2);
             EXPECT_EQ(s.st.cursor, 0x21) << c.name << " ascii " << ascii;

@@ -3,6 +3,7 @@
 // random key streams that must keep cursor, view and change list consistent.
 #include "edit/edit.h"
 #include "screen/screen.h"
+#include "support/failing_reads.h"
 #include "support/fake_term.h"
 #include "support/invariants.h"
 #include "support/keys.h"
@@ -77,11 +78,13 @@ TEST(ReadCommand, CommandKeysIncludingTheCursesCodesThatCoincideWithThem)
         {"F28", {curses_f(28)}, CMD_JUMP},        {"F51", {curses_f(51)}, CMD_HELP},
         {"F63", {curses_f(63)}, CMD_HOME},        {"F1", {CURSES_F1}, CMD_INVALID_KEY},
         {"resize, then Tab", {CURSES_RESIZE, 9}, CMD_TOGGLE_COLUMN},
+        {"mouse report, then Tab", {IO_KEY_MOUSE, ' ', '1', '1', 9}, CMD_TOGGLE_COLUMN},
+        {"report curses does not know, then Alt+S", {27, '[', '<', '0', ';', '1', ';', '1', 'M', 27, 's'}, CMD_SAVE},
+        {"Home curses does not know", {27, '[', 'H'}, CMD_INVALID_KEY},
     };
     session s(bytes(20));
     for (const auto &c : cases) {
-        for (int key : c.keys)
-            fake_keys({key});
+        fake_keys_at_once(c.keys);
         EXPECT_EQ(read_command(s.st), c.cmd) << c.what;
         EXPECT_EQ(fake_keys_left(), 0u) << c.what;
         clear_message(s.st);
@@ -125,12 +128,12 @@ TEST(LoopStep, MovesStopAtTheEdgesOfTheFileAndPagesTakeTheViewAlong)
 // among zeros) and saved where it belongs.
 TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
 {
-    constexpr int64_t END = INT64_MAX;
-    constexpr int64_t LAST = END - 1;
-    constexpr int64_t LAST_LINE = END - 15;
+    constexpr int64_t TOP = INT64_MAX;
+    constexpr int64_t LAST = TOP - 1;
+    constexpr int64_t LAST_LINE = TOP - 15;
     constexpr int64_t VIEW = LAST_LINE - 22 * 16;  // the last line on screen line 22 of 25
     constexpr int64_t PAGE = 23 * 16;
-    if (!folder_takes_length(MEMORY_FOLDER, END)) {
+    if (!folder_takes_length(MEMORY_FOLDER, TOP)) {
         GTEST_SKIP() << MEMORY_FOLDER << " takes no file of 2^63 - 1 bytes";
     }
     const struct {
@@ -154,8 +157,8 @@ TEST(LoopStep, MovesAtTheTopOfTheOffsetRangeStopOnTheLastByte)
         {"typed on the last byte, found from 0", LAST, VIEW, {'4', '1', IO_KEY_HOME, 27, 'f', '4', '1', 13}, LAST, VIEW},
         {"found among the zeros before it", LAST - 40, VIEW, {27, 'f', '0', '0', '4', '1', 13}, LAST - 1, VIEW},
     };
-    session s(bytes{}, 25, {}, "data.bin", END, true, MEMORY_FOLDER);
-    ASSERT_EQ(s.st.file_size, END);
+    session s(bytes{}, 25, {}, "data.bin", TOP, true, MEMORY_FOLDER);
+    ASSERT_EQ(s.st.file_size, TOP);
     for (const auto &c : cases) {
         s.st.cursor = c.cursor;
         s.st.view = c.view;
@@ -402,4 +405,29 @@ TEST(LoopStep, KeysTypedAheadLeaveTheScreenOfKeysTypedOneByOne)
         }
         EXPECT_EQ(screens[0], screens[1]) << "seed " << seed;
     }
+}
+
+// On a terminal whose screen spans more blocks than the cache holds, blocks that could not be
+// read are each tried once, and not again while the cursor stays within four pages of them;
+// moved further away and back, the cursor meets them anew.
+TEST(LoopStep, AFailedBlockIsTriedOnceUntilTheCursorMovesWellAway)
+{
+    session s(pattern_bytes(1 << 16), 200);
+    const int64_t page = 198 * 16;
+    fail_reads(1000, 2100);  // from within block 1 into block 4
+    (void)failed_reads();
+    const struct {
+        int64_t cursor;  // moved to, with the view on its line, before the step, which types Right
+        int64_t failures;
+    } cases[] = {
+        {0, 4}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {2100 + 3 * page, 0}, {0, 0}, {2560 + 4 * page + 1, 0}, {0, 4},
+    };
+    for (const auto &c : cases) {
+        s.st.cursor = c.cursor;
+        s.st.view = c.cursor / 16 * 16;
+        fake_keys({IO_KEY_RIGHT});
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(failed_reads(), c.failures) << "at " << c.cursor;
+    }
+    fail_reads(0, 0);
 }

@@ -3,6 +3,8 @@
 #include "edit/edit.h"
 #include "file/file.h"
 #include "screen/screen.h"
+#include "prompt/prompt.h"
+#include "support/failing_reads.h"
 #include "support/failing_writes.h"
 #include "support/fake_term.h"
 #include "support/session.h"
@@ -58,6 +60,36 @@ bytes with_three(bytes b)
     b[20] = 0x00;
     b[30] = 0x5A;
     return b;
+}
+
+// The hexadecimal cells of a screen line as one string, and the same for bytes from offset on.
+std::string shown_hex(int row)
+{
+    std::string line = text_row(row);
+    std::string out;
+    for (int l = 0; l < 16; l++)
+        out += line.substr(static_cast<size_t>(11 + 3 * l + (l >= 8 ? 1 : 0)), 2);
+    return out;
+}
+
+std::string hex_of(const bytes &b, int64_t offset)
+{
+    std::string out;
+    char cell[3];
+    for (int64_t at = offset; at < offset + 16; at++) {
+        snprintf(cell, sizeof cell, "%02X", b[static_cast<size_t>(at)]);
+        out += cell;
+    }
+    return out;
+}
+
+// Finds the bytes typed in hexadecimal from offset on; returns where the cursor ends.
+int64_t find_from(session &s, int64_t offset, const std::string &typed)
+{
+    s.st.cursor = offset;
+    fake_type(typed + "\r");
+    find_prompt(s.st);
+    return s.st.cursor;
 }
 
 // The editor started on a path that is no temporary file, released however the test ends.
@@ -217,7 +249,8 @@ TEST(SaveChanges, WritesNothingWhenTheFileIsNoLongerWhatWasOpenedOrTheSyncFails)
 {
     const std::string replaced = "File replaced or removed on disk! Not saved.";
     const std::string shortened = "File shortened on disk! Not saved.";
-    enum action { NOTHING, CUT_TO, RENAME_OVER, REMOVE, FAIL_SYNC };
+    // A regular file's sync that fails is a write error whatever the error, EINVAL too.
+    enum action { NOTHING, CUT_TO, RENAME_OVER, REMOVE, FAIL_SYNC, FAIL_SYNC_EINVAL };
     const struct {
         const char *what;
         size_t size;  // 100: the three usual edits; 0: the byte 0x04 typed into the empty file
@@ -233,6 +266,7 @@ TEST(SaveChanges, WritesNothingWhenTheFileIsNoLongerWhatWasOpenedOrTheSyncFails)
         {"shortened to the last change", 100, CUT_TO, 30, shortened, 30},
         {"emptied", 100, CUT_TO, 0, shortened, 0},
         {"sync refused", 100, FAIL_SYNC, 0, "Write error!", 100},
+        {"sync refused with EINVAL", 100, FAIL_SYNC_EINVAL, 0, "Write error!", 100},
         {"empty and still empty", 0, NOTHING, 0, "File saved.", 1},
         {"empty, then grown", 0, CUT_TO, 5, "File saved.", 5},
     };
@@ -253,7 +287,7 @@ TEST(SaveChanges, WritesNothingWhenTheFileIsNoLongerWhatWasOpenedOrTheSyncFails)
         if (c.other_program == REMOVE)
             done = unlink(path);
         ASSERT_EQ(done, 0) << c.what;
-        fail_syncs(c.other_program == FAIL_SYNC);
+        fail_syncs(c.other_program >= FAIL_SYNC, c.other_program == FAIL_SYNC ? EIO : EINVAL);
         save_changes(s.st);
         fail_syncs(false);
         EXPECT_EQ(s.st.message ? s.st.message : "", c.message) << c.what;
@@ -291,6 +325,28 @@ TEST(SaveChanges, AFullDeviceReportsAWriteErrorAndTheChangeStaysReadyToSave)
     EXPECT_EQ(change_list(e.st).size(), 1u);
 }
 
+// A device that cannot be synchronised at all, as /dev/null, may answer so and count as synced;
+// not with any other error.
+TEST(SaveChanges, ADeviceThatCannotSyncCountsAsSynced)
+{
+    if (access("/dev/null", W_OK) != 0)
+        GTEST_SKIP() << "no writable /dev/null";
+    const struct {
+        int error;  // of the sync; 0: the system's own answer, EINVAL
+        const char *message;
+    } cases[] = {{0, "File saved."}, {ENOTSUP, "File saved."}, {EIO, "Write error!"}};
+    for (const auto &c : cases) {
+        fail_syncs(c.error != 0, c.error);
+        device_editor e("/dev/null");
+        ASSERT_TRUE(e.running);
+        fake_keys({'4'});
+        ASSERT_TRUE(e.step());
+        save_changes(e.st);
+        EXPECT_STREQ(e.st.message, c.message) << c.error;
+        fail_syncs(false);
+    }
+}
+
 TEST(SaveChanges, SaveOrUndoWithNothingPendingLeavesTheFileAlone)
 {
     const struct {
@@ -313,4 +369,79 @@ TEST(SaveChanges, SaveOrUndoWithNothingPendingLeavesTheFileAlone)
         EXPECT_EQ(info.st_mtim.tv_nsec, past[1].tv_nsec) << c.message;
         EXPECT_EQ(s.file.read(), pattern_bytes(600));
     }
+}
+
+// On a disk of whole sectors, of each common size, that refuses anything else: the screen shows
+// the bytes across a sector's edge, entry, find and save work there, and a save changes exactly
+// the changed bytes. A sector that cannot be read or written stops the save there: its changes
+// and all after it stay pending; it shows as ?? and ends a find at its first byte.
+TEST(SaveChanges, OnADiskOfWholeSectorsEverythingWorksAndASaveChangesOnlyTheChanges)
+{
+    enum failure { NONE, READ, WRITE };
+    for (const int sector : {512, 2048, 4096}) {
+        for (const failure fails : {NONE, READ, WRITE}) {
+            const int64_t n = sector;
+            const std::string what = std::to_string(sector) + " failing " + std::to_string(fails);
+            const bytes original = pattern_bytes(static_cast<size_t>(4 * n));
+            session s(original);
+            ASSERT_TRUE(file_set_sector_size(sector));
+            refuse_misaligned(sector);
+            s.st.view = n - 160;
+            draw_screen(s.st);
+            for (int row = 0; row < 20; row++)
+                EXPECT_EQ(shown_hex(row), hex_of(original, n - 160 + 16 * row)) << what << " row " << row;
+            type_at(s, n - 1, "ab");
+            type_at(s, n, "cd");
+            type_at(s, 2 * n - 1, "01");
+            type_at(s, 2 * n, "02");
+            type_at(s, 4 * n - 1, "ee");
+            bytes edited = original;
+            edited[static_cast<size_t>(n - 1)] = 0xAB;
+            edited[static_cast<size_t>(n)] = 0xCD;
+            edited[static_cast<size_t>(2 * n - 1)] = 0x01;
+            edited[static_cast<size_t>(2 * n)] = 0x02;
+            edited[static_cast<size_t>(4 * n - 1)] = 0xEE;
+            EXPECT_EQ(find_from(s, 0, "ABCD"), n - 1) << what;
+            EXPECT_EQ(find_from(s, 3 * n - 100, hex_of(original, 3 * n - 2).substr(0, 8)), 3 * n - 2) << what;
+            EXPECT_STREQ(s.st.message, nullptr) << what;
+            if (fails == READ)
+                fail_reads(2 * n + 100, 2 * n + 101);
+            if (fails == WRITE)
+                fail_writes(2 * n + 100, 2 * n + 101);
+            save_changes(s.st);
+            if (fails == NONE) {
+                EXPECT_STREQ(s.st.message, "File saved.") << what;
+                EXPECT_EQ(s.file.read(), edited) << what;
+                continue;
+            }
+            EXPECT_STREQ(s.st.message, "Write error!") << what;
+            EXPECT_EQ(change_list(s.st), (std::vector<change_entry>{{2 * n, 0x02, original[static_cast<size_t>(2 * n)]},
+                                                                    {4 * n - 1, 0xEE, original[static_cast<size_t>(4 * n - 1)]}}))
+                << what;
+            bytes half = edited;  // the run across the failing sector's edge is written up to it
+            half[static_cast<size_t>(2 * n)] = original[static_cast<size_t>(2 * n)];
+            half[static_cast<size_t>(4 * n - 1)] = original[static_cast<size_t>(4 * n - 1)];
+            EXPECT_EQ(s.file.read(), half) << what;
+            clear_message(s.st);
+            if (fails == READ) {
+                s.st.view = 2 * n - 16;
+                s.st.cursor = 2 * n - 16;
+                file_refresh(s.st.cursor, 0);
+                draw_screen(s.st);
+                EXPECT_EQ(shown_hex(0), hex_of(half, 2 * n - 16)) << what;
+                EXPECT_EQ(shown_hex(1), "02" + std::string(30, '?')) << what;  // the change shows
+                EXPECT_EQ(find_from(s, 0, "0102030405"), 0) << what;
+                char message[64];
+                snprintf(message, sizeof message, "Read error at 0x%08X! Search stopped.", sector * 2);
+                EXPECT_STREQ(s.st.message, message) << what;
+                clear_message(s.st);
+            }
+            fail_reads(0, 0);
+            fail_writes(0, 0);
+            save_changes(s.st);
+            EXPECT_STREQ(s.st.message, "File saved.") << what;
+            EXPECT_EQ(s.file.read(), edited) << what;
+        }
+    }
+    refuse_misaligned(1);
 }

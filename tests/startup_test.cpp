@@ -23,10 +23,13 @@ struct start_result {
     editor_state st;
 };
 
-// Runs start-up with these arguments after the program name on a terminal of the given size.
-start_result start(std::vector<std::string> args, int cols = 80, int rows = 25, bool colors = true)
+// Runs start-up with these arguments after the program name on a terminal of the given size,
+// which curses finds as given.
+start_result start(std::vector<std::string> args, int cols = 80, int rows = 25, bool colors = true,
+                   io_terminal found = IO_TERMINAL_USABLE)
 {
     fake_term_reset(rows, cols, colors);
+    fake_terminal_found(found);
     std::vector<char *> argv = {const_cast<char *>("tolm")};
     for (std::string &arg : args)
         argv.push_back(arg.data());
@@ -202,4 +205,66 @@ TEST(Startup, TheDisplayedNameFollowsTheLastSlashOrBackslash)
     ASSERT_EQ(editor_start(st, 2, argv.data()), 0);
     EXPECT_STREQ(st.name, "c");
     file_close();
+}
+
+// A terminal curses cannot use is refused before the screen starts, naming TERM as file names are
+// named, controls escaped; a bad command line is still told as such first.
+TEST(Startup, UnusableTerminalsAreRefusedByNameAfterTheCommandLine)
+{
+    temp_file file(pattern_bytes(10));
+    const std::string &f = file.path;
+    const struct {
+        io_terminal found;
+        const char *term;  // unset when null
+        std::vector<std::string> args;
+        int status;
+        std::string printed;
+    } cases[] = {
+        {IO_TERMINAL_UNADDRESSED, "dumb", {f}, 3, "Terminal 'dumb' cannot be used: it has no cursor addressing.\n"},
+        {IO_TERMINAL_UNKNOWN, "x\033]2;PWNED\007", {f, "-ro"}, 3,
+         "Terminal 'x\\033]2;PWNED\\007' cannot be used: its type is unknown.\n"},
+        {IO_TERMINAL_UNNAMED, nullptr, {f}, 3, "This terminal cannot be used: TERM is not set.\n"},
+        {IO_TERMINAL_UNADDRESSED, "dumb", {f, "-x"}, 1, USAGE_TEXT},
+    };
+    const char *user_term = getenv("TERM");
+    const std::string kept = user_term ? user_term : "";
+    for (const auto &c : cases) {
+        if (c.term)
+            setenv("TERM", c.term, 1);
+        else
+            unsetenv("TERM");
+        start_result r = start(c.args, 80, 25, true, c.found);
+        EXPECT_EQ(r.status, c.status) << c.printed;
+        EXPECT_EQ(r.printed, c.printed);
+        EXPECT_FALSE(fake_curses_active());
+    }
+    if (user_term)
+        setenv("TERM", kept.c_str(), 1);
+    else
+        unsetenv("TERM");
+}
+
+// Closed standard descriptors are opened on /dev/null before the file, which would otherwise take
+// the lowest one (standard output is closed in the end-to-end cases, where curses draws on it).
+TEST(Startup, ClosedStandardDescriptorsAreFilledBeforeTheFileIsOpened)
+{
+    temp_file file(pattern_bytes(10));
+    struct stat null_device {};
+    ASSERT_EQ(stat("/dev/null", &null_device), 0);
+    for (int fd : {STDIN_FILENO, STDERR_FILENO}) {
+        // Started without capturing stdout, whose capture would open a file of its own first.
+        std::vector<char *> argv = {const_cast<char *>("tolm"), file.path.data()};
+        fake_term_reset(25, 80);
+        int saved = dup(fd);
+        close(fd);
+        editor_state st{};
+        int status = editor_start(st, 2, argv.data());
+        file_close();
+        struct stat now {};
+        bool on_null = fstat(fd, &now) == 0 && S_ISCHR(now.st_mode) && now.st_rdev == null_device.st_rdev;
+        dup2(saved, fd);
+        close(saved);
+        EXPECT_EQ(status, 0) << fd;
+        EXPECT_TRUE(on_null) << fd;
+    }
 }

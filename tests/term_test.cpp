@@ -19,7 +19,15 @@ struct key_case {
     const char *what;
     std::vector<int> raw;       // what curses delivers
     std::vector<int> expected;  // what get_key returns, call after call
+    bool at_once = false;       // the terminal sent raw at once (IO_NO_KEY: a pause), not a typist
+    const char *locale = "";
+    bool mouse_sgr = false;     // curses knows the SGR form's introducer as the mouse key
 };
+
+constexpr int UNKNOWN = KEY_UNKNOWN_SEQUENCE;
+constexpr int WIDE = KEY_WIDE_CHAR;
+constexpr bool AT_ONCE = true;
+constexpr bool BY_HAND = false;
 
 }  // namespace
 
@@ -52,19 +60,95 @@ TEST(GetKey, TranslatesCursesKeysIntoThePcScheme)
         {"Esc then x drops the Esc", {27, 'x'}, {'x'}},
         {"Esc then upper-case F", {27, 'F'}, {'F'}},
         {"Esc then up", {27, IO_KEY_UP}, {0, 0x48}},
-        {"Esc then mouse is not filtered", {27, IO_KEY_MOUSE}, {IO_KEY_MOUSE}},
         {"Esc Esc", {27, 27}, {27}},
+        {"Alt+F sent at once", {27, 'f'}, {0x121}, AT_ONCE},
+        {"Esc then up sent at once", {27, IO_KEY_UP}, {0, 0x48}, AT_ONCE},
+        {"End as xterm sends it", {27, '[', 'F', 'x'}, {UNKNOWN, 'x'}, AT_ONCE},
+        {"Page Down as tmux sends it", {27, '[', '6', '~', '6'}, {UNKNOWN, '6'}, AT_ONCE},
+        {"parameters and an intermediate", {27, '[', '1', ';', '5', ' ', 'q'}, {UNKNOWN}, AT_ONCE},
+        {"private parameters", {27, '[', '?', '2', '0', '0', '4', 'h'}, {UNKNOWN}, AT_ONCE},
+        {"SS3 key", {27, 'O', 'w'}, {UNKNOWN}, AT_ONCE},
+        {"SS3 key with parameters", {27, 'O', '1', ';', '5', 'P'}, {UNKNOWN}, AT_ONCE},
+        {"Esc [ typed by hand", {27, '[', 'F'}, {'[', 'F'}, BY_HAND},
+        {"Alt+[, then a pause", {27, '[', IO_NO_KEY, 'F'}, {'[', 'F'}, AT_ONCE},
+        {"Alt+O, then a pause", {27, 'O', IO_NO_KEY, 'A'}, {'O', 'A'}, AT_ONCE},
+        {"sequence cut by a pause", {27, '[', '1', IO_NO_KEY, 'x'}, {UNKNOWN, 'x'}, AT_ONCE},
+        {"sequence cut by a control", {27, '[', '1', 9}, {UNKNOWN, 9}, AT_ONCE},
+        {"sequence cut by Esc", {27, '[', '1', 27, IO_NO_KEY}, {UNKNOWN, 27}, AT_ONCE},
+        {"sequence cut by a curses key", {27, '[', IO_KEY_DOWN}, {UNKNOWN, 0, 0x50}, AT_ONCE},
+        {"X10 mouse report", {IO_KEY_MOUSE, ' ', '1', '1', 'x'}, {'x'}, AT_ONCE},
+        {"X10 report far right", {IO_KEY_MOUSE, '#', 0xFF, 0xA0, 'x'}, {'x'}, AT_ONCE},
+        {"X10 report, Ctrl held", {IO_KEY_MOUSE, '0', '5', '5', '7'}, {'7'}, AT_ONCE},
+        {"SGR mouse report", {IO_KEY_MOUSE, '0', ';', '1', '7', ';', '5', 'M', 'x'}, {'x'}, AT_ONCE, "", true},
+        {"SGR release", {IO_KEY_MOUSE, '0', ';', '1', ';', '1', 'm', 'm'}, {'m'}, AT_ONCE, "", true},
+        {"SGR report cut short", {IO_KEY_MOUSE, '6', '4', 'x'}, {'x'}, AT_ONCE, "", true},
+        {"X10 report curses does not know", {27, '[', 'M', ' ', '1', '1', 'x'}, {'x'}, AT_ONCE},
+        {"SGR report curses does not know", {27, '[', '<', '6', '5', ';', '3', ';', '2', 'M', '1'}, {'1'}, AT_ONCE},
+        {"Esc then mouse report", {27, IO_KEY_MOUSE, ' ', '1', '1', 'x'}, {'x'}},
+        {"Alt with a key curses does not know", {27, 27, '[', 'F', 'x'}, {UNKNOWN, 'x'}, AT_ONCE},
+        {"Esc Esc sent at once", {27, 27, IO_NO_KEY, 'x'}, {27, 'x'}, AT_ONCE},
+        {"é in UTF-8", {0xC3, 0xA9, 'x'}, {WIDE, 'x'}, AT_ONCE, "C.UTF-8"},
+        {"€ in UTF-8", {0xE2, 0x82, 0xAC}, {WIDE}, AT_ONCE, "en_US.utf8"},
+        {"four bytes", {0xF0, 0x9F, 0x98, 0x80}, {WIDE}, AT_ONCE, "de_DE.UTF-8@euro"},
+        {"the encoding alone", {0xC3, 0xA9}, {WIDE}, AT_ONCE, "UTF-8"},
+        {"Alt+é", {27, 0xC3, 0xA9}, {WIDE}, AT_ONCE, "C.UTF-8"},
+        {"é in Latin-1", {0xC3, 0xA9}, {0xC3, 0xA9}, AT_ONCE, "de_DE.ISO-8859-1"},
+        {"é without a locale", {0xC3, 0xA9}, {0xC3, 0xA9}, AT_ONCE, ""},
+        {"é in C", {0xC3, 0xA9}, {0xC3, 0xA9}, AT_ONCE, "C"},
+        {"lead without the rest", {0xE2, 0x82, 'x'}, {0xE2, 0x82, 'x'}, AT_ONCE, "C.UTF-8"},
+        {"lead, then a pause", {0xC3, IO_NO_KEY, 0xA9}, {0xC3, 0xA9}, AT_ONCE, "C.UTF-8"},
+        {"lone continuation byte", {0xA9}, {0xA9}, AT_ONCE, "C.UTF-8"},
+        {"no character starts with C0 or F5", {0xC0, 0xF5}, {0xC0, 0xF5}, AT_ONCE, "C.UTF-8"},
     };
     for (const key_case &c : cases) {
         fake_term_reset(25, 80);
+        fake_locale(c.locale);
+        fake_mouse_sgr(c.mouse_sgr);
         term_init();
-        for (int key : c.raw)
-            fake_keys({key});
+        if (c.at_once)
+            fake_keys_at_once(c.raw);
+        else
+            fake_keys(c.raw);
         std::vector<int> got;
         for (size_t i = 0; i < c.expected.size(); i++)
             got.push_back(get_key());
         EXPECT_EQ(got, c.expected) << c.what;
         EXPECT_EQ(fake_keys_left(), 0u) << c.what;
+    }
+}
+
+// Keys typed ahead are decoded ahead, so that a mouse report counts as no key waiting and
+// the screen is drawn; an Esc with nothing after it yet is left for get_key to wait on.
+TEST(KeyWaiting, AMouseReportIsNoKeyAndTheKeysAfterItAreDecodedOnce)
+{
+    const struct {
+        const char *what;
+        std::vector<int> raw;
+        bool waiting;
+        std::vector<int> expected;  // get_key after key_waiting
+    } cases[] = {
+        {"X10 report", {IO_KEY_MOUSE, ' ', '1', '1'}, false, {}},
+        {"X10 report curses does not know", {27, '[', 'M', ' ', '1', '1'}, false, {}},
+        {"SGR report curses does not know", {27, '[', '<', '0', ';', '1', ';', '2', 'm'}, false, {}},
+        {"reports, then a key", {IO_KEY_MOUSE, ' ', '1', '1', 27, '[', 'M', ' ', '1', '1', 'x'}, true, {'x'}},
+        {"unknown sequence", {27, '[', 'F'}, true, {KEY_UNKNOWN_SEQUENCE}},
+        {"a two-part key", {IO_KEY_LEFT}, true, {0, 0x4B}},
+        {"Alt+S", {27, 's'}, true, {KEY_ALT_S}},
+        {"Esc alone", {27, IO_NO_KEY}, true, {27}},
+    };
+    for (const auto &c : cases) {
+        fake_term_reset(25, 80);
+        term_init();
+        fake_type_ahead(true);
+        fake_keys(c.raw);
+        EXPECT_EQ(key_waiting(), c.waiting) << c.what;
+        EXPECT_EQ(key_waiting(), c.waiting) << c.what;
+        std::vector<int> got;
+        for (size_t i = 0; i < c.expected.size(); i++)
+            got.push_back(get_key());
+        EXPECT_EQ(got, c.expected) << c.what;
+        EXPECT_EQ(fake_keys_left(), 0u) << c.what;
+        EXPECT_EQ(poll_key(), KEY_NONE) << c.what;
     }
 }
 
@@ -136,8 +220,8 @@ TEST(PutChar, DrawsOneFilteredCellAndRefreshes)
     EXPECT_EQ(fake_refresh_count() - refreshes, 2);
 }
 
-// Signals that would end the editor, up to the last real-time one, get its handler and wait while
-// a save writes; one that whoever started the editor ignored (nohup) stays ignored and is never
+// Signals that would end the editor, up to the last real-time one, and a stop asked for get its
+// handler and wait while a save writes; one that whoever started the editor ignored (nohup) stays ignored and is never
 // held; a file grown past the size limit fails a write instead of ending the editor.
 TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
 {
@@ -152,7 +236,8 @@ TEST(SignalsCatch, EndingSignalsWaitForASaveAndIgnoredOnesStayIgnored)
     const struct {
         int sig;
         bool caught;
-    } cases[] = {{SIGTERM, true}, {SIGHUP, true}, {SIGPIPE, true}, {SIGRTMIN, true}, {SIGRTMAX, true}, {SIGUSR2, false}};
+    } cases[] = {{SIGTERM, true}, {SIGHUP, true},   {SIGPIPE, true}, {SIGRTMIN, true},
+                 {SIGRTMAX, true}, {SIGTSTP, true}, {SIGUSR2, false}};
     for (const auto [sig, caught] : cases) {
         struct sigaction now {};
         sigaction(sig, nullptr, &now);
@@ -192,4 +277,31 @@ TEST(SignalsAct, ANotedSignalEndsTheEditorByThatSignal)
         EXPECT_TRUE(WIFSIGNALED(status)) << sig;
         EXPECT_EQ(WTERMSIG(status), sig);
     }
+}
+
+// A stop asked for waits for the next look, which ends curses mode, stops the editor and, once it
+// is continued, sets curses mode up again. The in-memory terminal counts that without starting
+// curses mode anew, so curses mode found ended shows that the stop ended it.
+TEST(SignalsAct, AStopAskedForEndsCursesModeStopsAndResumes)
+{
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A group of its own, whose parent stays outside it: the system discards a stop sent to an
+        // orphaned group.
+        setpgid(0, 0);
+        fake_term_reset(25, 80);
+        term_init();
+        raise(SIGTSTP);
+        bool noted_only = fake_curses_active();
+        bool redraw = signals_act();
+        _exit(noted_only && redraw && fake_resume_count() == 1 && !fake_curses_active() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+    EXPECT_TRUE(WIFSTOPPED(status));
+    kill(child, SIGCONT);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -14,13 +14,6 @@ struct change {
     change *next;
 };
 
-// A change that stands on one or more lanes of the index. Each lane ascends by offset, and a
-// change on a lane stands on every lane below it.
-struct change_stop {
-    change *at;
-    change_stop *next[CHANGE_LANES];  // on each lane it stands on, the next stop there or nullptr
-};
-
 constexpr int BYTE_UNREADABLE = -1;  // current_byte: the storage could not give the byte
 // The byte under the cursor as edited (0-255); 0 where the file has no byte (an empty file), or
 // BYTE_UNREADABLE when the file's byte there cannot be read and no change gives its value.
@@ -28,10 +21,10 @@ constexpr int BYTE_UNREADABLE = -1;  // current_byte: the storage could not give
 // Sets the edited value at offset, adding a change or updating (and, back at its file value,
 // removing) the one there. Returns 0, or -1 when no memory is left; the list is then unchanged.
 [[nodiscard]] int record_change(editor_state &st, int64_t offset, uint8_t value, uint8_t file_value);
-// The first change at or after offset, or nullptr: one step next to the change recorded last,
-// a few steps along the index elsewhere.
+// The first change at or after offset, or nullptr. The walk starts next to the change recorded
+// or found last when offset lies at or past it (one step when typing forward), else at the head.
 [[nodiscard]] const change *first_change_from(const editor_state &st, int64_t offset);
-// The change at the highest offset, or nullptr: a few steps along the index.
+// The change at the highest offset, or nullptr, walked to as first_change_from walks.
 [[nodiscard]] const change *last_change(const editor_state &st);
 // Releases the first count changes (all of them when there are fewer), as saving does.
 void release_changes(editor_state &st, int64_t count);

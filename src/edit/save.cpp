@@ -52,7 +52,8 @@ static bool save_grow(save_buffer &b)
 
 // Writes the changes with one write per run of adjacent offsets (a run longer than the memory
 // to gather it takes several). Returns how many changes, from the first, reached the file before
-// a write failed: all of them when none failed.
+// a write failed (on a disk, the sector that failed holds the first one that did not): all of
+// them when none failed.
 static int64_t save_write_runs(const change *c)
 {
     save_buffer b;
@@ -62,9 +63,10 @@ static int64_t save_write_runs(const change *c)
         int64_t n = 0;
         for (; c && c->offset == start + n && (n < b.capacity || save_grow(b)); c = c->next)
             b.bytes[n++] = c->value;
-        if (file_write(b.bytes, n, start) != n)
+        const int64_t put = file_write(b.bytes, n, start);
+        written += put;
+        if (put != n)
             break;
-        written += n;
     }
     if (b.bytes != b.spare)
         free(b.bytes);

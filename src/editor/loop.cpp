@@ -42,6 +42,8 @@ constexpr const char *HELP_TEXT =
     "ALT+H Help   ALT+J Jump   ALT+F Find   ALT+S Save   ALT+U Undo   ESC Quit   ";
 constexpr const char *QUIT_WARNING =
     "There are unsaved modifications. Press Esc again if you really want to quit.";
+// A block the storage failed is not read again until the cursor is more pages than this away.
+constexpr int64_t FAILED_REACH_SCREENS = 4;
 
 }  // namespace
 
@@ -186,12 +188,12 @@ static bool loop_run(editor_state &st, command cmd)
 bool loop_step(editor_state &st)
 {
     // Keys typed ahead (a paste) are carried out without drawing in between; the screen after
-    // the last one is the same. Before a drawing reads the file, the cache forgets what another
-    // program may have changed since.
+    // the last one is the same. Each drawing reads the file afresh, to show what another program
+    // may have changed since, but for blocks that failed near the cursor.
     if (key_waiting()) {
         skip_drawing(st);
     } else {
-        file_revalidate();
+        file_refresh(st.cursor, FAILED_REACH_SCREENS * loop_page(st));
         draw_screen(st);
     }
     if (!loop_run(st, read_command(st)))

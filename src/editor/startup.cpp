@@ -1,12 +1,18 @@
-// Start-up: curses mode, the command line, the colour scheme, opening the file (read-write,
-// else silently read-only) and the cleared screen; refusals end curses mode and print why.
+// Start-up: the standard descriptors, curses mode, the command line, the colour scheme, opening
+// the file (read-write, else silently read-only) and the cleared screen; refusals end curses mode
+// and print why.
 #include "editor/editor.h"
 
 #include "file/file.h"
 #include "term/term.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -45,11 +51,22 @@ constexpr const char *USAGE =
     "  -color  forces color display mode\n"
     "  -ro     opens the file in read-only mode\n";
 
-constexpr int EXIT_USAGE = 1;
-constexpr int EXIT_OPEN = 2;
-constexpr int EXIT_WIDTH = 6;
+constexpr int STATUS_USAGE = 1;
+constexpr int STATUS_OPEN = 2;
+constexpr int STATUS_TERMINAL = 3;
+constexpr int STATUS_WIDTH = 6;
 
 }  // namespace
+
+// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed. A file opened later takes
+// the lowest free descriptor: the edited file would otherwise become standard output, and every
+// drawing of the screen would be written into it.
+static void startup_fill_standard_descriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+}
 
 // Reads the switches and the one file name. Returns false for a bad command line.
 static bool startup_parse_arguments(editor_state &st, int argc, char **argv)
@@ -127,6 +144,20 @@ static void startup_print_name(const char *name)
     }
 }
 
+// Says on stdout why the terminal that TERM names cannot be used (found is from term_init).
+static void startup_print_terminal(int found)
+{
+    const char *name = getenv("TERM");
+    if (found == TERM_UNNAMED || name == nullptr) {
+        puts("This terminal cannot be used: TERM is not set.");
+        return;
+    }
+    fputs("Terminal '", stdout);
+    startup_print_name(name);
+    puts(found == TERM_UNADDRESSED ? "' cannot be used: it has no cursor addressing."
+                                   : "' cannot be used: its type is unknown.");
+}
+
 static void startup_create_colors(editor_state &st)
 {
     for (const color_role &role : color_roles)
@@ -150,20 +181,25 @@ static bool startup_open_file(editor_state &st, int &error_code)
 
 int editor_start(editor_state &st, int argc, char **argv)
 {
-    term_init();
+    startup_fill_standard_descriptors();
+    int found = term_init();
     term_query(st.cols, st.rows, st.color);
     if (!startup_parse_arguments(st, argc, argv)) {
         term_close();
         puts(BANNER);
         puts(COPYRIGHT);
         puts(USAGE);
-        return EXIT_USAGE;
+        return STATUS_USAGE;
+    }
+    if (found != TERM_USABLE) {
+        startup_print_terminal(found);
+        return STATUS_TERMINAL;
     }
     if (st.cols < SCREEN_COLS) {
         term_close();
         printf("Terminal's size detected as %dx%d. This program requires a 80 columns width.\n",
                st.cols, st.rows);
-        return EXIT_WIDTH;
+        return STATUS_WIDTH;
     }
     st.name = startup_base_name(st.path);
     startup_create_colors(st);
@@ -173,7 +209,7 @@ int editor_start(editor_state &st, int argc, char **argv)
         fputs("Error: Failed to open '", stdout);
         startup_print_name(st.path);
         printf("' (code %d) -> %s\n", error_code, strerror(error_code));
-        return EXIT_OPEN;
+        return STATUS_OPEN;
     }
     screen_clear(st.attr_background);
     return 0;

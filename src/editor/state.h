@@ -8,17 +8,6 @@
 // The change list is edit's: the record only holds its head, so that this header, below edit,
 // needs none of edit's types.
 struct change;
-struct change_stop;
-
-constexpr int CHANGE_LANES = 8;
-
-// Kept by the edit layer beside the change list, so that a change is found without walking the
-// list from its head.
-struct change_index {
-    change_stop *lanes[CHANGE_LANES];        // the first stop of each lane that skips along the list
-    change *finger;                          // the change recorded last; nullptr after a removal
-    change_stop *finger_path[CHANGE_LANES];  // the last stop at or before the finger on each lane
-};
 
 // What read_command asks the loop to do. Byte entry answers in these words too (CMD_NONE or
 // CMD_INVALID_KEY), since read_command hands its answer on as the key's command: so they live
@@ -49,7 +38,6 @@ struct editor_state {
     const char *name;    // start-up: points into path, after its last '/' or '\'
     char *message;       // anyone, through set_message; the screen shows and releases it
     change *changes;     // edit: unsaved changes, ascending by offset
-    change_index index;  // edit: finds any of them in a few steps
     int64_t cursor;      // loop (moving), prompts (jump, find): the byte under the cursor
     int64_t view;        // loop, and the screen on a new terminal size: first row shown, a multiple of 16
     int64_t file_size;   // start-up: measured once at opening

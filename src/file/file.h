@@ -1,5 +1,6 @@
 // Block-cached access to the one file being edited: open, read any bytes at any offset,
-// overwrite bytes in place, close. The file is never loaded whole.
+// overwrite bytes in place, close. The file is never loaded whole. A disk, which takes only whole
+// sectors, is read and written in whole sectors at offsets that are multiples of them.
 #pragma once
 
 #include <cstdint>
@@ -18,46 +19,39 @@ constexpr int FILE_UNREADABLE = -2;  // a byte of the file that the storage coul
 // fewer than count where the file ends or the storage fails after them), FILE_PAST_END when
 // offset is at or past the end of the file (or another program cut it off), or FILE_UNREADABLE
 // when the byte at offset cannot be read. A block that could not be read is remembered as such
-// until it leaves the cache, so that drawing it again does not wait on the storage again.
+// until file_refresh forgets it, so that drawing it again does not wait on the storage again.
 [[nodiscard]] int file_read(unsigned char *dst, int count, int64_t offset);
 // Writes count bytes from src at offset in place and hands them to the operating system, with
-// one system call unless it takes fewer. Returns the number written: fewer than count means a
-// write failed. Empties the cache either way.
+// one system call unless it takes fewer; on a disk, sector by sector, each sector the bytes
+// cover only in part read first and written back whole. Returns the number written, from the
+// first: fewer than count means a read or write failed there. Empties the cache either way.
 [[nodiscard]] int64_t file_write(const unsigned char *src, int64_t count, int64_t offset);
 // The open file's length as it is now, or -1 when path no longer names the open file: another
 // program replaced or removed it, or it cannot be reached.
 [[nodiscard]] int64_t file_current_length(const char *path);
-// Forgets the cached blocks when another process has changed the file since the last call (its
-// length or modification time differ), so that bytes truncated away are never shown.
-void file_revalidate();
+// Forgets the cached blocks, so that the next reads show the file as another program may have
+// left it, and the blocks remembered as unreadable that lie more than reach bytes from offset
+// (the cursor); nearer ones stay remembered, so that no read waits on them again.
+void file_refresh(int64_t offset, int64_t reach);
 // Reads up to count bytes at offset straight from the file, leaving the cache alone: for scans
 // that pass over more than the cache holds. Returns the number read: count, or fewer where the
 // file ends (0 at or past its end) or, with unreadable set, where the storage could not give the
 // next byte.
 [[nodiscard]] int file_read_direct(unsigned char *dst, int count, int64_t offset, bool &unreadable);
-// Maps for reading in place the bytes from offset on, up to count of them, that are in memory
-// already, and sets count to how many it mapped; one mapping at a time, until file_unmap. Bytes
-// not in memory would be read in place from the storage where no key or signal can interrupt
-// the wait, should the storage fail. Should another program shorten the file meanwhile, the
-// bytes it cut off read as zeros instead of ending the editor with SIGBUS. Returns the bytes, or
-// nullptr when none is mapped: count then tells how many bytes from offset are not in memory
-// (all of them when they cannot be mapped at all), to read with file_read_direct instead.
-[[nodiscard]] const unsigned char *file_map(int64_t offset, int64_t &count);
-// Tells the system that the file is read through from here on (a scan), so that it reads further
-// ahead of the reads, or, with false, that it is read here and there again.
-void file_reading_through(bool through);
-// Ends the mapping of file_map. Returns 0, or -1 when the file shrank under it: some bytes read
-// through it were zeros standing in for bytes gone, so they must be read again.
-[[nodiscard]] int file_unmap();
 // Finds the first stretch of data at or after offset, past any hole: [start, end). Where the
 // file system cannot tell holes from data, that is offset to the end of the file; when only a
 // hole is left, start and end are both the file's length.
 void file_data_extent(int64_t offset, int64_t &start, int64_t &end);
-// Makes the bytes written so far durable. Returns 0, or -1 when the storage reported an error;
-// a file that cannot be synchronised (a device or a pipe) counts as done.
+// Makes the bytes written so far durable, on a disk through the drive's own cache. Returns 0, or
+// -1 when the storage reported an error; a device or a pipe that cannot be synchronised at all
+// (or a drive that has no cache to flush) counts as done, a regular file never does.
 [[nodiscard]] int file_sync();
 // Closes the file and releases the cache.
 void file_close();
 
 // What the cache holds, for tests and benchmarks: the block of a slot (-1 for none).
 [[nodiscard]] int64_t file_cached_block(int slot);
+// For tests: treats the open file as a disk of sectors of size bytes (a power of two; 1 for
+// none), as file_open does with what a disk answers. Returns false when no buffer could be had
+// for them; the sectors are then of one byte.
+[[nodiscard]] bool file_set_sector_size(int size);

@@ -26,6 +26,9 @@ static std::string_view find_label(const editor_state &st) { return st.ascii_mod
 struct find_entry {
     char text[FIND_MAX_CHARS];
     int count;
+    // The bytes of each key typed, so that backspace takes a character of several away whole.
+    unsigned char key_sizes[FIND_MAX_CHARS];
+    int keys;
 };
 
 // Hexadecimal digits become bytes pair by pair, high digit first; an odd last digit stands
@@ -53,31 +56,48 @@ static void find_draw_entry(const editor_state &st, const find_entry &entry)
 {
     for (int i = 0; i < entry.count; i++)
         prompt_draw(st, find_entry_column(st, i), std::string_view(&entry.text[i], 1));
+    // The blanks wipe out what a backspace just removed, a character of several bytes too.
     int end = find_entry_column(st, entry.count);
-    prompt_draw(st, end, " ");
+    prompt_blank(st, end, find_entry_column(st, entry.count + WIDE_CHAR_BYTES) - 1);
     cursor_move(st.rows - 1, end);
 }
 
-// Adds a typed key to the entry. Returns false when the key ends the prompt instead.
+// Appends the bytes of one key, unless they would pass the entry's limit.
+static void find_append(find_entry &entry, const unsigned char *bytes, int count, int limit)
+{
+    if (entry.count + count > limit)
+        return;
+    for (int i = 0; i < count; i++)
+        entry.text[entry.count++] = static_cast<char>(bytes[i]);
+    entry.key_sizes[entry.keys++] = static_cast<unsigned char>(count);
+}
+
+// Adds a typed key to the entry. Returns false when the key ends the prompt instead. A character
+// of several bytes is taken as the terminal sent it, so that text in that encoding is found.
 static bool find_take_key(const editor_state &st, find_entry &entry, int key)
 {
     if (key == KEY_BACKSPACE_CODE) {
-        if (entry.count > 0)
-            entry.count--;
+        if (entry.keys > 0)
+            entry.count -= entry.key_sizes[--entry.keys];
         return true;
     }
     if (st.ascii_mode) {
-        if (key < 32)
+        if (key == KEY_WIDE_CHAR) {
+            wide_char typed = last_wide_char();
+            find_append(entry, typed.bytes, typed.count, FIND_MAX_CHARS);
+            return true;
+        }
+        if (key < 32 || key > 0xFF)
             return false;
-        if (entry.count < FIND_MAX_CHARS)
-            entry.text[entry.count++] = static_cast<char>(key);
+        auto ch = static_cast<unsigned char>(key);
+        find_append(entry, &ch, 1, FIND_MAX_CHARS);
         return true;
     }
     int digit = hex_digit_value(key);
-    if (digit < 0)
+    if (digit < 0 || key > 0xFF)
         return false;
-    if (entry.count < FIND_MAX_HEX_DIGITS)
-        entry.text[entry.count++] = HEX_DIGITS[digit];
+    auto ch = static_cast<unsigned char>(HEX_DIGITS[digit]);
+    find_append(entry, &ch, 1, FIND_MAX_HEX_DIGITS);
     return true;
 }
 
@@ -104,8 +124,6 @@ static bool find_read_entry(editor_state &st, find_entry &entry)
             (void)get_key();
             return false;
         }
-        if (key > 0xFF || key == KEY_ESC_CODE)
-            return false;
         if (key == KEY_ENTER_CODE)
             return true;
         if (!find_take_key(st, entry, key))

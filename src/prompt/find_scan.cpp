@@ -1,9 +1,8 @@
-// The scan behind find: the file as edited, searched forward from the cursor. Bytes that hold no
-// change and are in memory already are read in place through a mapping, where that is faster
-// than copying them; the rest are copied, with the changes laid over, a piece at a time sized so
-// that each read takes a few milliseconds whatever the storage's pace. Holes of sparse files,
-// which hold only zero bytes, are passed over; a key typed meanwhile stops the search, and bytes
-// the storage cannot give end it.
+// The scan behind find: the file as edited, searched forward from the cursor. The file is copied
+// a piece at a time into one buffer, sized so that each read takes a few milliseconds whatever the
+// storage's pace, and the changes are laid over each piece. Holes of sparse files, which hold only
+// zero bytes, are passed over; a key typed meanwhile stops the search, and bytes the storage
+// cannot give end it.
 #include "prompt/prompt.h"
 
 #include "edit/edit.h"
@@ -26,8 +25,6 @@ constexpr int64_t POLL_INTERVAL_NS = 20'000'000;
 constexpr int64_t COPY_TIME_NS = 10'000'000;
 constexpr int FIRST_COPY = FIND_COPY_SPAN / 16;
 constexpr int LEAST_COPY = FIND_COPY_SPAN / 64;
-// More than the system reads ahead of reads from storage (up to 8 MiB on many disks).
-constexpr int64_t READ_AHEAD_REACH = 2 * FIND_MAP_SPAN;
 
 }  // namespace
 
@@ -35,15 +32,7 @@ constexpr int64_t READ_AHEAD_REACH = 2 * FIND_MAP_SPAN;
 // in the span is seen whole.
 static unsigned char find_window[FIND_COPY_SPAN + FIND_MAX_CHARS];
 
-// How fast reading one way has been: the bytes searched so far, and the best pace of any one
-// read of them, so that a read the system or another program slowed once does not count
-// against the way.
-struct find_cost {
-    int64_t bytes;
-    double best;  // bytes a nanosecond
-};
-
-// Where the scan stands and what it has learnt of the file ahead and of the ways to read it.
+// Where the scan stands and what it has learnt of the file ahead and of the storage's pace.
 struct find_scan {
     const find_needle &n;
     int64_t pos;         // the next start position to look at
@@ -51,13 +40,8 @@ struct find_scan {
     const change *next;  // the first change at or after pos
     int64_t data_start;  // the first stretch of data at or after pos, once asked for
     int64_t data_end;
-    int64_t map_again;  // the bytes before this are not in memory: copy them without asking
-    bool from_storage;  // the last span was not all in memory: the file is read from storage
-    int copy_size;      // the bytes the next copy reads
+    int copy_size;  // the bytes the next copy reads
     timespec last_poll;
-    find_cost mapped;          // spans read in place
-    find_cost copied;          // copies of bytes in memory, timed against reading in place
-    int64_t timed_copies_end;  // copies of the bytes before this are timed
 };
 
 static timespec find_now()
@@ -83,14 +67,6 @@ static void find_overlay(const change *next, unsigned char *dst, int64_t start, 
         dst[next->offset - start] = next->value;
 }
 
-// Counts bytes read one way since started towards its pace.
-static void find_count(find_cost &cost, int64_t bytes, const timespec &started)
-{
-    cost.bytes += bytes;
-    const auto ns = static_cast<double>(std::max<int64_t>(1, find_elapsed_ns(started)));
-    cost.best = std::max(cost.best, static_cast<double>(bytes) / ns);
-}
-
 // Sizes the next copy by the time this one of count bytes took: doubled while reads are quick,
 // cut to what the storage delivers in COPY_TIME_NS when they are slow.
 static void find_pace(find_scan &sc, int count, int64_t ns)
@@ -104,7 +80,7 @@ static void find_pace(find_scan &sc, int count, int64_t ns)
 // Copies the bytes of the start positions from pos on, up to stop and at most copy_size of them,
 // lays the changes over them and searches them; stop comes in to where the copy ends. Returns
 // nothing when the search goes on from stop.
-static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
+static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
 {
     const int tail = sc.n.length - 1;
     stop = find_clip(sc.pos, stop, sc.copy_size);
@@ -115,8 +91,6 @@ static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
     find_pace(sc, count, find_elapsed_ns(started));
     find_overlay(sc.next, find_window, sc.pos, got);
     int64_t hit = find_in_span(find_window, got, sc.n);
-    if (sc.pos < sc.timed_copies_end)
-        find_count(sc.copied, got, started);
     if (hit >= 0)
         return find_result{FIND_FOUND, sc.pos + hit};
     if (got == count)
@@ -124,80 +98,6 @@ static std::optional<find_result> find_copied(find_scan &sc, int64_t &stop)
     // Bytes the storage failed to give end the search there; bytes another program cut off end
     // it as the end of the file would.
     return unreadable ? find_result{FIND_READ_ERROR, sc.pos + got} : find_result{FIND_ABSENT, -1};
-}
-
-// Maps what of the size bytes from pos on is in memory, and sets count to how many it mapped, or,
-// when it returns nullptr, to how many are to be copied before mapping is tried again. Right
-// after bytes read from storage, those in memory may be only what the system read ahead of the
-// copies; reading them in place would stop it, for it reads ahead of reads alone. So they are
-// mapped only when more of them are in memory than it reads ahead.
-static const unsigned char *find_map(find_scan &sc, int64_t size, int64_t &count)
-{
-    const int64_t rest = sc.last_start + sc.n.length - sc.pos;
-    const int64_t wanted = sc.from_storage ? std::min(std::max(size, READ_AHEAD_REACH), rest) : size;
-    count = wanted;
-    const unsigned char *bytes = file_map(sc.pos, count);
-    if (bytes && sc.from_storage && count < wanted) {
-        (void)file_unmap();
-        bytes = nullptr;
-    }
-    sc.from_storage = count < wanted;
-    if (bytes)
-        count = std::min(count, size);
-    return bytes;
-}
-
-// How bytes in memory are read. In place saves the copy, but where the system maps pages dearly
-// (a page cache of small pages in some virtual machines) copying them is the faster: each way
-// reads a few spans' worth of bytes in memory first, then the faster one is kept.
-enum find_way {
-    FIND_IN_PLACE,
-    FIND_TRY_COPY,  // bytes found in memory are copied, to time the copies against reading in place
-    FIND_COPY,
-};
-
-static find_way find_way_now(const find_scan &sc)
-{
-    if (sc.mapped.bytes < 2 * FIND_MAP_SPAN)
-        return FIND_IN_PLACE;
-    if (sc.copied.bytes < FIND_MAP_SPAN)
-        return FIND_TRY_COPY;
-    return sc.mapped.best >= sc.copied.best ? FIND_IN_PLACE : FIND_COPY;
-}
-
-// Searches the start positions from pos to stop - 1, whose bytes run to stop + length - 1: in
-// place as far as no change lies among them, they are in memory and that is the faster way,
-// else in a copy; either may bring stop nearer. Returns nothing when the search goes on from
-// stop.
-static std::optional<find_result> find_span(find_scan &sc, int64_t &stop)
-{
-    const int tail = sc.n.length - 1;
-    const int64_t size = stop - sc.pos + tail;
-    const find_way way = find_way_now(sc);
-    if ((!sc.next || sc.next->offset - sc.pos >= size) && sc.pos >= sc.map_again && way != FIND_COPY) {
-        int64_t count = 0;
-        timespec started = find_now();
-        const unsigned char *bytes = find_map(sc, size, count);
-        if (bytes && way == FIND_TRY_COPY) {
-            (void)file_unmap();
-            sc.timed_copies_end = sc.pos + count;
-        } else if (bytes) {
-            int64_t hit = find_in_span(bytes, count, sc.n);
-            // Bytes another program cut off meanwhile read as zeros: then the copy decides.
-            bool whole = file_unmap() == 0;
-            find_count(sc.mapped, count, started);
-            if (whole) {
-                if (hit >= 0)
-                    return find_result{FIND_FOUND, sc.pos + hit};
-                if (count > tail) {
-                    stop = sc.pos + count - tail;
-                    return std::nullopt;
-                }
-            }
-        }
-        sc.map_again = sc.pos + count;
-    }
-    return find_copied(sc, stop);
 }
 
 // Past the last of the changes from c on (up to limit) that follow each other closer than the
@@ -222,7 +122,7 @@ static int64_t find_skip_hole(find_scan &sc)
     sc.pos = std::max(sc.pos, first - tail);
     if (sc.data_start - tail <= sc.pos)
         return std::min(sc.last_start + 1, sc.data_end);
-    int64_t changes_end = find_changes_end(sc.next, find_clip(sc.pos, sc.last_start + 1, FIND_MAP_SPAN), sc.n.length);
+    int64_t changes_end = find_changes_end(sc.next, find_clip(sc.pos, sc.last_start + 1, FIND_COPY_SPAN), sc.n.length);
     return std::min({sc.last_start + 1, sc.data_start - tail, changes_end});
 }
 
@@ -251,13 +151,12 @@ static find_result find_scan_spans(editor_state &st, find_scan &sc, bool skips_h
             return {FIND_CANCELLED, -1};
         while (sc.next && sc.next->offset < sc.pos)
             sc.next = sc.next->next;
-        int64_t end = sc.last_start + 1;
+        int64_t stop = sc.last_start + 1;
         if (skips_holes) {
-            end = find_skip_hole(sc);
+            stop = find_skip_hole(sc);
             if (sc.pos > sc.last_start)
                 break;
         }
-        int64_t stop = find_clip(sc.pos, end, FIND_MAP_SPAN);
         if (std::optional<find_result> result = find_span(sc, stop))
             return *result;
         sc.pos = stop;
@@ -269,10 +168,6 @@ find_result find_pattern(editor_state &st, const unsigned char *pattern, int len
 {
     const find_needle n = find_prepare(pattern, length);
     const bool skips_holes = std::any_of(pattern, pattern + length, [](unsigned char b) { return b != 0; });
-    find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, 0, false, FIRST_COPY,
-                 find_now(), {}, {}, 0};
-    file_reading_through(true);
-    find_result result = find_scan_spans(st, sc, skips_holes);
-    file_reading_through(false);
-    return result;
+    find_scan sc{n, st.cursor, st.file_size - length, first_change_from(st, st.cursor), 0, 0, FIRST_COPY, find_now()};
+    return find_scan_spans(st, sc, skips_holes);
 }

@@ -10,15 +10,12 @@
 constexpr int PROMPT_END = 59;  // the last column of the prompts on the status line
 constexpr int FIND_MAX_HEX_DIGITS = 16;
 constexpr int FIND_MAX_CHARS = 32;
-// The scan reads the file in spans: up to FIND_MAP_SPAN bytes in place where they are in memory
-// already, else up to FIND_COPY_SPAN bytes copied. The sanitizer build of the unit tests makes
-// them small (TOLM_SMALL_SPANS), so that small files cross many.
+// The scan copies the file in spans of up to FIND_COPY_SPAN bytes. The sanitizer build of the
+// unit tests makes them small (TOLM_SMALL_SPANS), so that small files cross many.
 #ifdef TOLM_SMALL_SPANS
-constexpr int64_t FIND_MAP_SPAN = 1 << 14;
 constexpr int FIND_COPY_SPAN = 1 << 11;
 #else
-constexpr int64_t FIND_MAP_SPAN = int64_t{8} << 20;
-constexpr int FIND_COPY_SPAN = 1 << 18;
+constexpr int FIND_COPY_SPAN = 1 << 20;
 #endif
 
 // How a search ended.

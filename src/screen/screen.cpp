@@ -18,9 +18,9 @@ constexpr char FRAME = static_cast<char>(0xB3);
 constexpr int LABEL_WIDTH = 11;  // columns 0-10: frame, eight digits, frame, blank
 constexpr char LABEL_CUT = '<';  // column 0 of a label whose offset has too many digits
 constexpr int CHAR_COLUMN = 62;
-constexpr int NAME_MAX = 28;
+constexpr int NAME_WIDTH = 28;
 constexpr int OFFSET_COLUMN = 48;
-constexpr int MESSAGE_MAX = 77;
+constexpr int MESSAGE_WIDTH = 77;
 
 }  // namespace
 
@@ -28,7 +28,7 @@ static char row_text[SCREEN_COLS];
 static int32_t row_attrs[SCREEN_COLS];
 // The status message the last drawing showed, kept so that drawing again after a resize shows it
 // again while it still waits to be read; empty when the status line showed the file.
-static char shown_message[MESSAGE_MAX + 1];
+static char shown_message[MESSAGE_WIDTH + 1];
 
 // Column of the high digit of byte l (0-15) of a line; a second blank parts the two halves.
 static int screen_hex_column(int l) { return 11 + 3 * l + (l >= 8 ? 1 : 0); }
@@ -61,7 +61,7 @@ static void screen_status_file(const editor_state &st)
     int offset_col = std::min(OFFSET_COLUMN, SCREEN_COLS - 1 - offset_length);
     char size[64];
     int size_length = snprintf(size, sizeof size, " (%" PRId64 " bytes)", st.file_size);
-    int name_length = static_cast<int>(strnlen(st.name, NAME_MAX));
+    int name_length = static_cast<int>(strnlen(st.name, NAME_WIDTH));
     name_length = std::clamp(offset_col - 1 - size_length, 0, name_length);
     screen_copy(0, st.name, name_length, st.attr_status);
     screen_copy(name_length, size, size_length, st.attr_status);

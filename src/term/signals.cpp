@@ -1,6 +1,6 @@
-// Signals that other programs and the shell send the editor. One that ends it takes effect at the
-// next key read, after curses mode has ended, and never while a save writes; a continue after a
-// stop sets the terminal up again. Faults end curses mode at once.
+// Signals that other programs and the shell send the editor. One that ends it, or a stop asked
+// for, takes effect at the next key read, after curses mode has ended, and never while a save
+// writes; a continue after a stop sets the terminal up again. Faults end curses mode at once.
 #include "term/signals.h"
 
 #include "term/term.h"
@@ -12,8 +12,10 @@
 
 namespace {
 
-// Signals whose default is to end the process and that may come at any time from outside.
-constexpr int ENDING_SIGNALS[] = {
+// Signals whose default is to end the process and that may come at any time from outside. The
+// numbers just below the real-time range belong to the C library's threads and timers (FreeBSD
+// names them SIGTHR and SIGLIBRT) and are left alone.
+constexpr int LETHAL_SIGNALS[] = {
     SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF, SIGXCPU,
 #ifdef SIGPOLL
     SIGPOLL,
@@ -27,11 +29,17 @@ constexpr int ENDING_SIGNALS[] = {
 };
 
 // Signals that report a fault of the process itself: waiting would only repeat the fault.
-constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
+constexpr int FAULT_SIGNALS[] = {
+    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS,
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
 
 }  // namespace
 
 static volatile sig_atomic_t ending_signal;
+static volatile sig_atomic_t stop_asked;
 static volatile sig_atomic_t resumed;
 static sigset_t ending_set;
 
@@ -40,6 +48,8 @@ static void signals_note_ending(int sig)
     if (!ending_signal)
         ending_signal = sig;
 }
+
+static void signals_note_stop(int) { stop_asked = 1; }
 
 static void signals_note_resumed(int) { resumed = 1; }
 
@@ -70,9 +80,10 @@ static bool signals_take(int sig, void (*handler)(int), int flags = 0)
 void signals_catch()
 {
     ending_signal = 0;
+    stop_asked = 0;
     resumed = 0;
     sigemptyset(&ending_set);
-    for (int sig : ENDING_SIGNALS)
+    for (int sig : LETHAL_SIGNALS)
         if (signals_take(sig, signals_note_ending))
             sigaddset(&ending_set, sig);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
@@ -80,6 +91,10 @@ void signals_catch()
             sigaddset(&ending_set, sig);
     for (int sig : FAULT_SIGNALS)
         signals_take(sig, signals_end_at_once, SA_RESETHAND | SA_NODEFER);
+    // A stop waits like an ending signal, so that the terminal is given back first: curses leaves
+    // a signal the editor took to the editor.
+    if (signals_take(SIGTSTP, signals_note_stop))
+        sigaddset(&ending_set, SIGTSTP);
     signals_take(SIGCONT, signals_note_resumed);
     // A save past the file size limit then fails like any write and keeps the changes, instead
     // of ending the editor with them unsaved.
@@ -89,6 +104,17 @@ void signals_catch()
 void signals_hold() { sigprocmask(SIG_BLOCK, &ending_set, nullptr); }
 
 void signals_release() { sigprocmask(SIG_UNBLOCK, &ending_set, nullptr); }
+
+// Stops the process as the signal would have, with curses mode ended; returns once continued.
+static void signals_stop()
+{
+    stop_asked = 0;
+    io_end();
+    signal(SIGTSTP, SIG_DFL);
+    raise(SIGTSTP);
+    signals_take(SIGTSTP, signals_note_stop);
+    resumed = 1;
+}
 
 bool signals_act()
 {
@@ -102,6 +128,8 @@ bool signals_act()
         raise(sig);
         _exit(128 + sig);
     }
+    if (stop_asked)
+        signals_stop();
     if (!resumed)
         return false;
     resumed = 0;

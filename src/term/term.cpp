@@ -6,6 +6,8 @@
 #include "term/term_io.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 namespace {
 
@@ -39,20 +41,45 @@ constexpr int MAX_PAIRS = 256;
 }  // namespace
 
 static int pending_key;
+static int ahead_key;  // a key key_waiting decoded and get_key has not returned yet, or KEY_NONE
+static wide_char wide;  // the last character of several bytes decoded
 static int pairs_created;
 static int cursor_visible;  // -1 until the editor sets it
 static bool colors_available;
 static int pair_attrs[MAX_PAIRS];  // curses video attributes of each pair, used without colours
 
-void term_init()
+static_assert(TERM_USABLE == IO_TERMINAL_USABLE && TERM_UNNAMED == IO_TERMINAL_UNNAMED);
+static_assert(TERM_UNKNOWN == IO_TERMINAL_UNKNOWN && TERM_UNADDRESSED == IO_TERMINAL_UNADDRESSED);
+
+// True when the locale's name ends in the UTF-8 encoding (C.UTF-8, en_US.utf8, de_DE.UTF-8@euro),
+// or is that encoding alone; its spelling varies in case and in the dash.
+static bool term_utf8_locale(std::string_view name)
+{
+    name = name.substr(0, name.find('@'));
+    name = name.substr(name.rfind('.') + 1);  // the whole name when it has no dot
+    constexpr std::string_view UTF8 = "utf8";
+    size_t matched = 0;
+    for (char ch : name) {
+        if (ch == '-')
+            continue;
+        if (matched == UTF8.size() || tolower(static_cast<unsigned char>(ch)) != UTF8[matched])
+            return false;
+        matched++;
+    }
+    return matched == UTF8.size();
+}
+
+int term_init()
 {
     pending_key = 0;
+    ahead_key = KEY_NONE;
     pairs_created = 0;
     cursor_visible = -1;
     // Before curses starts, so that curses leaves these signals to the editor.
     signals_catch();
-    io_init();
+    int found = io_init();
     colors_available = io_has_colors();
+    return found;
 }
 
 void term_close() { io_end(); }
@@ -95,19 +122,126 @@ static int term_translate(int key)
     return key;
 }
 
-// Turns a key read from curses into the PC key-code scheme, reading the rest of an Alt chord.
+// Bytes of a control sequence between its introducer and its final byte.
+static bool term_sequence_inner(int key) { return key >= 0x20 && key <= 0x3F; }
+static bool term_sequence_final(int key) { return key >= 0x40 && key <= 0x7E; }
+
+// Reads the rest of a mouse report after its introducer: three bytes in the X10 form, up to M or
+// m in the SGR form. A byte that belongs to no report is put back, to be read as a key.
+static void term_skip_mouse_report(bool sgr)
+{
+    for (int i = 0; sgr || i < 3; i++) {
+        int key = io_getch();
+        if (key == IO_NO_KEY)
+            return;
+        if (sgr && !term_sequence_inner(key)) {
+            if (key != 'M' && key != 'm')
+                io_unget(key);
+            return;
+        }
+    }
+}
+
+// Reads a control sequence on from its introducer, Esc and [ or O, which arrived at once.
+// Returns the key it makes: the introducer itself when nothing else was waiting (Alt and the
+// character, typed), KEY_NONE for a mouse report, else KEY_UNKNOWN_SEQUENCE. Once the terminal
+// is known to be sending a sequence, a byte that is slow to come is waited for; one that cannot
+// belong to the sequence ends it and is put back.
+static int term_sequence(int introducer)
+{
+    int key = io_getch_nowait();
+    if (key == IO_NO_KEY)
+        return introducer;
+    if (introducer == '[' && key == 'M') {
+        term_skip_mouse_report(false);
+        return KEY_NONE;
+    }
+    bool sgr_mouse = introducer == '[' && key == '<';
+    while (term_sequence_inner(key))
+        key = io_getch();
+    if (!term_sequence_final(key)) {
+        if (key != IO_NO_KEY)
+            io_unget(key);
+        return KEY_UNKNOWN_SEQUENCE;
+    }
+    return sgr_mouse && (key == 'M' || key == 'm') ? KEY_NONE : KEY_UNKNOWN_SEQUENCE;
+}
+
+// The length of the character that starts with lead where the locale is UTF-8, or 0 when no
+// character of several bytes starts there.
+static int term_utf8_length(int lead)
+{
+    if (lead < 0xC2 || lead > 0xF4 || !term_utf8_locale(io_locale()))
+        return 0;
+    return lead <= 0xDF ? 2 : lead <= 0xEF ? 3 : 4;
+}
+
+// Reads the rest of a UTF-8 character into wide. Returns KEY_WIDE_CHAR, or the lead byte alone
+// when what follows is no rest of a character: those keys are put back as they came.
+static int term_wide_char(int lead, int length)
+{
+    wide = wide_char{{static_cast<unsigned char>(lead)}, 1, lead & (0x7F >> length)};
+    while (wide.count < length) {
+        int key = io_getch();
+        if (key < 0x80 || key > 0xBF) {
+            if (key != IO_NO_KEY)
+                io_unget(key);
+            for (int i = wide.count - 1; i > 0; i--)
+                io_unget(wide.bytes[i]);
+            return lead;
+        }
+        wide.bytes[wide.count++] = static_cast<unsigned char>(key);
+        wide.code = wide.code << 6 | (key & 0x3F);
+    }
+    return KEY_WIDE_CHAR;
+}
+
+wide_char last_wide_char() { return wide; }
+
+static int term_decode(int key);
+
+// True when a key has arrived after the one just read, which is then put back.
+static bool term_more_waiting()
+{
+    int key = io_getch_nowait();
+    if (key == IO_NO_KEY)
+        return false;
+    io_unget(key);
+    return true;
+}
+
+// Decodes what came after an Esc: an Alt chord, a control sequence, a lone Esc, or another key
+// that the Esc is dropped before. Esc, Esc and more all at once is Alt with a key of the second
+// Esc's making, as some terminals send Alt with a key curses does not know.
+static int term_decode_escape()
+{
+    int key = io_getch_nowait();
+    if (key == KEY_ESC_CODE && term_more_waiting())
+        return term_decode_escape();
+    if (key == '[' || key == 'O')
+        return term_sequence(key);
+    // Typed by hand, the next key may still come.
+    if (key == IO_NO_KEY)
+        key = io_getch();
+    if (key == IO_NO_KEY || key == KEY_ESC_CODE)
+        return KEY_ESC_CODE;
+    int alt = term_alt_code(key);
+    return alt >= 0 ? alt : term_decode(key);
+}
+
+// Turns a key read from curses into the PC key-code scheme, reading the rest of an Alt chord, a
+// control sequence, a mouse report or a character of several bytes. Returns KEY_NONE when it
+// all made no key.
 static int term_decode(int key)
 {
-    if (key == KEY_ESC_CODE) {
-        // An Alt chord arrives as Esc and its letter; a lone Esc is followed by nothing.
-        key = io_getch();
-        if (key == IO_NO_KEY)
-            return KEY_ESC_CODE;
-        int alt = term_alt_code(key);
-        if (alt >= 0)
-            return alt;
+    if (key == IO_KEY_MOUSE) {
+        term_skip_mouse_report(io_mouse_sgr());
+        return KEY_NONE;
     }
-    return term_translate(key);
+    if (key == KEY_ESC_CODE)
+        return term_decode_escape();
+    int length = term_utf8_length(key);
+    return length > 0 ? term_wide_char(key, length) : term_translate(key);
 }
 
 // A key that stands for the signals: KEY_REDRAW after a stop, else KEY_NONE. Never returns when
@@ -116,6 +250,11 @@ static int term_signal_key() { return signals_act() ? KEY_REDRAW : KEY_NONE; }
 
 int get_key()
 {
+    if (ahead_key != KEY_NONE) {
+        int key = ahead_key;
+        ahead_key = KEY_NONE;
+        return key;
+    }
     if (pending_key > 0) {
         int key = pending_key;
         pending_key = 0;
@@ -125,20 +264,28 @@ int get_key()
         if (int key = term_signal_key(); key != KEY_NONE)
             return key;
         int key = io_getch();
-        if (key != IO_NO_KEY && key != IO_KEY_MOUSE)
-            return term_decode(key);
+        if (key != IO_NO_KEY)
+            key = term_decode(key);
+        if (key != KEY_NONE)
+            return key;
     }
 }
 
+// Keys that arrived are decoded ahead, so that a mouse report, which is no key, is no reason to
+// leave the screen undrawn. An Esc with nothing after it yet stays unread: whether it is alone
+// is known only after a wait.
 bool key_waiting()
 {
-    if (pending_key > 0)
-        return true;
-    int key = io_getch_nowait();
-    // A mouse event is no key; dropped here as get_key would drop it.
-    if (key == IO_NO_KEY || key == IO_KEY_MOUSE)
-        return false;
-    io_unget(key);
+    while (ahead_key == KEY_NONE && pending_key == 0) {
+        int key = io_getch_nowait();
+        if (key == IO_NO_KEY)
+            return false;
+        if (key == KEY_ESC_CODE && !term_more_waiting()) {
+            io_unget(key);
+            return true;
+        }
+        ahead_key = term_decode(key);
+    }
     return true;
 }
 
@@ -147,7 +294,7 @@ int poll_key()
     if (int key = term_signal_key(); key != KEY_NONE)
         return key;
     int key = io_getch_nowait();
-    if (key == IO_NO_KEY || key == IO_KEY_MOUSE)
+    if (key == IO_NO_KEY)
         return KEY_NONE;
     key = term_decode(key);
     pending_key = 0;

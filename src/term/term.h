@@ -19,6 +19,10 @@ constexpr int KEY_ALT_U = 0x116;
 // Not a key: the terminal changed size or came back from a stop. Whoever waits for a key measures
 // the terminal again, draws everything anew and keeps waiting.
 constexpr int KEY_REDRAW = 0x19A;
+// What get_key makes of input that no PC key sends. Both lie above every curses key code, the
+// terminal's own extended keys included, and their low bytes are no hexadecimal digit.
+constexpr int KEY_UNKNOWN_SEQUENCE = 0x8000;  // a control sequence that curses does not know
+constexpr int KEY_WIDE_CHAR = 0x8001;         // a character of several bytes: see last_wide_char
 constexpr int KEY_NONE = -1;  // poll_key: nothing was typed
 
 // Scan codes: the second halves of the two-part keys. read_command sees them or'ed with
@@ -43,9 +47,16 @@ constexpr int VIDEO_REVERSE = 1;
 constexpr int VIDEO_BOLD = 2;
 constexpr int VIDEO_DIM = 4;  // shown only where the terminal can dim
 
+// What term_init found of the terminal: usable, or why curses cannot use it.
+constexpr int TERM_USABLE = 0;
+constexpr int TERM_UNNAMED = 1;      // TERM is unset or empty
+constexpr int TERM_UNKNOWN = 2;      // no terminal of that name is known
+constexpr int TERM_UNADDRESSED = 3;  // the terminal cannot move its cursor
+
 // Starts curses mode and forgets any half-read two-part key and any colour pair made before;
-// catches the signals that end the editor (see get_key) and the continue after a stop.
-void term_init();
+// catches the signals that end the editor (see get_key), the stop and the continue after it.
+// Returns TERM_USABLE, or why the terminal cannot be used; curses mode then has not started.
+int term_init();
 // Ends curses mode.
 void term_close();
 // Screen size (-1 each without a screen) and colour capability (1 or 0).
@@ -53,14 +64,28 @@ void term_query(int32_t &cols, int32_t &rows, uint32_t &color);
 // Screen size alone, as it is now.
 void term_size(int32_t &cols, int32_t &rows);
 // Blocks until a key arrives and returns its code in the PC key-code scheme, or KEY_REDRAW.
+// Mouse reports are read whole and dropped. A control sequence that arrives at once (Esc, then
+// [ or O and the rest already waiting) is one key: KEY_UNKNOWN_SEQUENCE when curses does not know
+// it. Where the locale is UTF-8, a character of several bytes is one key, KEY_WIDE_CHAR.
 // A signal that ends the editor takes effect here: curses mode ends, then the process.
 [[nodiscard]] int get_key();
-// Like get_key, but returns KEY_NONE at once when nothing was typed, and a key typed meanwhile
-// is taken whole (a two-part key leaves no second half behind): for work that gives way to keys.
+// Like get_key, but returns KEY_NONE at once when nothing was typed (or only a mouse report),
+// and a key typed meanwhile is taken whole (a two-part key leaves no second half behind): for
+// work that gives way to keys.
 [[nodiscard]] int poll_key();
 // True when a key has been typed and not read yet (more of a paste, or a fast typist), so that
-// work for the eyes (drawing) can wait until the keys stop coming.
+// work for the eyes (drawing) can wait until the keys stop coming. Mouse reports are no keys:
+// they are read and dropped here.
 [[nodiscard]] bool key_waiting();
+// A character of several bytes, as get_key read it.
+constexpr int WIDE_CHAR_BYTES = 4;  // the most a character takes
+struct wide_char {
+    unsigned char bytes[WIDE_CHAR_BYTES];  // as the terminal sent them
+    int count;                             // 2 to WIDE_CHAR_BYTES
+    int32_t code;                          // its code point
+};
+// The character that get_key or poll_key returned last as KEY_WIDE_CHAR.
+[[nodiscard]] wide_char last_wide_char();
 // Holds the signals that end the editor, so that what runs until signals_release (a save) is
 // never cut short; one that came meanwhile takes effect at the next key read.
 void signals_hold();

@@ -5,6 +5,11 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
 static_assert(IO_NO_KEY == ERR);
 static_assert(IO_KEY_DOWN == KEY_DOWN && IO_KEY_UP == KEY_UP);
 static_assert(IO_KEY_LEFT == KEY_LEFT && IO_KEY_RIGHT == KEY_RIGHT);
@@ -23,9 +28,64 @@ static WINDOW *screen;
 
 constexpr int READ_TIMEOUT_MS = 100;
 
-void io_init()
+// xterm sends a letter typed with Alt as one byte with its high bit set, which Tolm would take for
+// a character, unless asked to send Esc before the letter (its private mode 1036). The user's own
+// setting is saved first and restored on every way out. Terminals whose TERM begins with "xterm"
+// claim to understand xterm's sequences; any other is left alone.
+constexpr char ALT_ESCAPE_ASK[] = "\033[?1036s\033[?1036h";
+constexpr char ALT_ESCAPE_RESTORE[] = "\033[?1036r";
+
+static bool alt_escape_understood;
+static volatile sig_atomic_t alt_escape_asked;  // read by io_end, also in a fault's handler
+
+// Writes a constant sequence straight to the terminal, past curses: one write, safe in a handler.
+static void io_write_sequence(const char *sequence, size_t length)
 {
-    screen = initscr();
+    ssize_t written = write(STDOUT_FILENO, sequence, length);
+    (void)written;  // a terminal that is gone needs no restoring
+}
+
+static void io_alt_escape_ask()
+{
+    if (!alt_escape_understood || alt_escape_asked)
+        return;
+    io_write_sequence(ALT_ESCAPE_ASK, sizeof ALT_ESCAPE_ASK - 1);
+    alt_escape_asked = 1;
+}
+
+static void io_alt_escape_restore()
+{
+    if (!alt_escape_asked)
+        return;
+    alt_escape_asked = 0;
+    io_write_sequence(ALT_ESCAPE_RESTORE, sizeof ALT_ESCAPE_RESTORE - 1);
+}
+
+// True when the terminal curses just took on can move its cursor to any cell.
+static bool io_cursor_addressed()
+{
+    const char *move = tigetstr("cup");
+    return move != nullptr && move != reinterpret_cast<char *>(-1);
+}
+
+// newterm, unlike initscr, answers a terminal it does not know instead of printing its own
+// complaint and ending the process; one that cannot move its cursor is let go at once.
+io_terminal io_init()
+{
+    screen = nullptr;
+    alt_escape_understood = false;
+    const char *name = getenv("TERM");
+    if (name == nullptr || *name == '\0')
+        return IO_TERMINAL_UNNAMED;
+    SCREEN *terminal = newterm(name, stdout, stdin);
+    if (terminal == nullptr)
+        return IO_TERMINAL_UNKNOWN;
+    if (!io_cursor_addressed()) {
+        reset_shell_mode();
+        delscreen(terminal);
+        return IO_TERMINAL_UNADDRESSED;
+    }
+    screen = stdscr;
     start_color();
     // Cells Tolm never paints (from column 80 on) keep the terminal's own colours.
     use_default_colors();
@@ -35,9 +95,17 @@ void io_init()
     wtimeout(stdscr, READ_TIMEOUT_MS);
     set_escdelay(50);
     nonl();
+    alt_escape_understood = strncmp(name, "xterm", 5) == 0;
+    io_alt_escape_ask();
+    return IO_TERMINAL_USABLE;
 }
 
-void io_end() { endwin(); }
+// The Alt setting first: in a fault's handler, endwin may never return.
+void io_end()
+{
+    io_alt_escape_restore();
+    endwin();
+}
 
 void io_size(int &cols, int &rows)
 {
@@ -78,6 +146,20 @@ int io_getch_nowait()
     return key;
 }
 
+bool io_mouse_sgr()
+{
+    const char *mouse = tigetstr("kmous");
+    return mouse && mouse != reinterpret_cast<const char *>(-1) && strcmp(mouse, "\033[<") == 0;
+}
+
+const char *io_locale()
+{
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"})
+        if (const char *name = getenv(variable); name && *name)
+            return name;
+    return "";
+}
+
 void io_unget(int key) { ungetch(key); }
 
 // Leaving curses mode and refreshing is how curses comes back from a shell escape: it sets the
@@ -85,6 +167,7 @@ void io_unget(int key) { ungetch(key); }
 void io_resume()
 {
     endwin();
+    io_alt_escape_ask();
     wrefresh(stdscr);
 }
 

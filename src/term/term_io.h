@@ -34,9 +34,20 @@ constexpr int IO_ATTR_REVERSE = 1 << 18;
 constexpr int IO_ATTR_DIM = 1 << 20;
 constexpr int IO_ATTR_BOLD = 1 << 21;
 
-// Starts curses mode: raw keys without echo, keypad translation, 100 ms key reads, 50 ms Esc delay.
-void io_init();
-// Ends curses mode.
+// What io_init found of the terminal that TERM names. Only a usable one is put in curses mode.
+enum io_terminal {
+    IO_TERMINAL_USABLE,
+    IO_TERMINAL_UNNAMED,      // TERM is unset or empty
+    IO_TERMINAL_UNKNOWN,      // the terminal database has no such terminal, or curses refused it
+    IO_TERMINAL_UNADDRESSED,  // the terminal cannot move its cursor (dumb)
+};
+
+// Starts curses mode: raw keys without echo, keypad translation, 100 ms key reads, 50 ms Esc delay;
+// asks a terminal of xterm's family to send Esc before a key typed with Alt. A terminal that cannot
+// be used is left as it was. Returns what it found.
+[[nodiscard]] io_terminal io_init();
+// Ends curses mode and gives the terminal back the Alt setting it had. Safe in a signal handler
+// as far as the Alt setting goes (one write).
 void io_end();
 // Sets cols and rows to the screen's size; both -1 when there is no screen.
 void io_size(int &cols, int &rows);
@@ -46,10 +57,17 @@ void io_size(int &cols, int &rows);
 [[nodiscard]] int io_getch();
 // Next key if one has already arrived, else IO_NO_KEY at once.
 [[nodiscard]] int io_getch_nowait();
-// Puts a key back, to be the next one read.
+// True when curses reports a mouse key for the introducer of the SGR form (Esc [ <), whose
+// report runs on to M or m; otherwise three bytes of the X10 form follow the mouse key.
+[[nodiscard]] bool io_mouse_sgr();
+// The name of the locale that says how characters are encoded: LC_ALL, else LC_CTYPE, else
+// LANG, the first that is set and not empty; "" when none is.
+[[nodiscard]] const char *io_locale();
+// Puts a key back, to be the next one read; it counts as arrived already.
 void io_unget(int key);
 // Sets curses mode up again after the process was stopped and continued (the shell may have put
-// the terminal back into line mode meanwhile); the next refresh repaints the whole screen.
+// the terminal back into line mode meanwhile), and the Alt setting if io_end gave it back; the next
+// refresh repaints the whole screen.
 void io_resume();
 // Moves the drawing position. Returns false when the position is off the screen.
 bool io_move(int row, int col);

@@ -42,7 +42,8 @@
 # `fixture NAME`, which prints the bytes made by the script NAME of the fixtures folder, and can
 # serve a file through storage that misbehaves with `faulty_mount BACKING [OPTIONS]`: it mounts
 # faulty_fs.py (which tells the options) at mnt/, showing BACKING as mnt/data.bin, and skips the
-# case where FUSE cannot be used. Whatever a case mounted in its folder is unmounted at the end.
+# case where FUSE cannot be used. Whatever a case mounted in its folder is unmounted at the end,
+# and every loop device over a file in it is detached.
 # Expected screens shared by several cases lie in the expected folder; a case links to them.
 #
 # Every case also checks that a program that ended left the terminal in line mode with echo and
@@ -126,6 +127,8 @@ cleanup() {
     tmx kill-server 2>/dev/null
     program_running && kill -KILL "$program_pid" 2>/dev/null
     awk -v top="$scratch/" 'index($2, top) == 1 { print $2 }' /proc/mounts | sort -r | xargs -r -n 1 umount -l
+    losetup --list --noheadings --output NAME,BACK-FILE 2>/dev/null |
+        awk -v top="$scratch/" 'index($2, top) == 1 { print $1 }' | xargs -r -n 1 losetup --detach
     chmod -R u+w "$scratch" 2>/dev/null
     rm -rf "$scratch"
 }

@@ -1,6 +1,6 @@
 // Fuzzes the whole editor with arbitrary key streams on a real file. The first bytes choose the
-// file's size, the terminal's size and read-only mode; every further byte is a key, or a resize
-// of the terminal. After every
+// file's size, the terminal's size and read-only mode, whether keys are UTF-8 and which form of
+// mouse report curses knows; every further byte is a key, or a resize of the terminal. After every
 // command the editor's invariants must hold, and at the end the file on disk must equal its
 // original bytes with exactly the saved changes applied.
 #include "edit/edit.h"
@@ -105,6 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     write_file(path, original);
 
     fake_term_reset(1 + data[1] % 60, 80 + data[2] % 3 * 10);
+    fake_locale(data[1] & 0x80 ? "C.UTF-8" : "C");
+    fake_mouse_sgr(data[1] & 0x40);
     fake_type_ahead(data[2] & 0x40);
     queue_keys(data + HEADER, size - HEADER);
     std::vector<char *> argv = {const_cast<char *>("tolm"), path.data()};

@@ -64,7 +64,11 @@ plain() {
     output=$(built_files "$build")
     [[ $output == "$expected" ]] ||
         fail "the plain build made '$output' instead of the program and its documents, '$expected'"
-    check_hardening "$build/tolm"
+    if [[ $(uname -s) == Linux ]]; then
+        check_hardening "$build/tolm"
+    else
+        echo "hardening not judged: the check reads GNU readelf's words and glibc's checked calls"
+    fi
     grep -qx '\.ds docdir /opt/tolm/share/doc/tolm' "$build/tolm.1" ||
         fail "the manual page does not name the documentation folder under the prefix /opt/tolm"
 

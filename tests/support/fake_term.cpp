@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <string>
 #include <utility>
 
 namespace {
@@ -22,12 +23,14 @@ struct fake_key {
     int key;
     int rows = 0;  // > 0 for a resize to rows x cols
     int cols = 0;
+    bool at_once = false;  // arrived with the key before it: a read that does not wait sees it
 };
 
 struct fake_terminal {
     int rows = 25;
     int cols = 80;
     bool colors = true;
+    io_terminal found = IO_TERMINAL_USABLE;
     bool active = false;
     bool cursor_visible = true;
     int row = 0;
@@ -43,6 +46,8 @@ struct fake_terminal {
     bool position_lost = false; // the last move failed, or a line was filled and wrapped
     bool astray = false;        // something was drawn where position_lost
     int resumes = 0;
+    std::string locale;
+    bool mouse_sgr = false;
     std::vector<fake_cell> cells = std::vector<fake_cell>(25 * 80);
     std::deque<fake_key> keys;
     std::vector<fake_pair_def> pairs;
@@ -63,6 +68,8 @@ void fake_term_reset(int rows, int cols, bool colors)
     term.cells.assign(static_cast<size_t>(rows > 0 ? rows * cols : 0), fake_cell{});
 }
 
+void fake_terminal_found(io_terminal found) { term.found = found; }
+
 void fake_keys(std::initializer_list<int> keys)
 {
     for (int key : keys)
@@ -74,6 +81,16 @@ void fake_keys(const std::vector<int> &keys)
     for (int key : keys)
         term.keys.push_back({key});
 }
+
+void fake_keys_at_once(const std::vector<int> &keys)
+{
+    for (size_t i = 0; i < keys.size(); i++)
+        term.keys.push_back({keys[i], 0, 0, i > 0});
+}
+
+void fake_locale(const char *name) { term.locale = name; }
+
+void fake_mouse_sgr(bool sgr) { term.mouse_sgr = sgr; }
 
 void fake_type(std::string_view text)
 {
@@ -160,7 +177,11 @@ int fake_refresh_count() { return term.refreshes; }
 int fake_pair_set_count() { return term.pair_sets; }
 const std::vector<fake_pair_def> &fake_pairs_defined() { return term.pairs; }
 
-void io_init() { term.active = true; }
+io_terminal io_init()
+{
+    term.active = term.found == IO_TERMINAL_USABLE;
+    return term.found;
+}
 
 void io_end() { term.active = false; }
 
@@ -192,13 +213,20 @@ int io_getch()
     return term.timeout_next ? 27 : IO_NO_KEY;
 }
 
+// A queued read that timed out stands for a pause, which a read that does not wait never ends.
 int io_getch_nowait()
 {
+    if (term.keys.empty() || term.keys.front().key == IO_NO_KEY)
+        return IO_NO_KEY;
     bool typed = term.type_ahead && std::chrono::steady_clock::now() >= term.typed_at;
-    return typed && !term.keys.empty() ? fake_pop_key() : IO_NO_KEY;
+    return typed || term.keys.front().at_once ? fake_pop_key() : IO_NO_KEY;
 }
 
-void io_unget(int key) { term.keys.push_front({key}); }
+bool io_mouse_sgr() { return term.mouse_sgr; }
+
+const char *io_locale() { return term.locale.c_str(); }
+
+void io_unget(int key) { term.keys.push_front({key, 0, 0, true}); }
 
 void io_resume() { term.resumes++; }
 

@@ -22,8 +22,9 @@ session::session(const bytes &content, int rows, const std::vector<std::string> 
     fake_term_reset(rows, 80, colors);
     fail_reads(0, 0);
     slow_reads(0);
-    cut_when_mapped("", 0);
+    cut_when_read("", 0);
     fail_writes(0, 0);
+    refuse_misaligned(1);
     args = {"tolm", file.path};
     args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char *> argv;
