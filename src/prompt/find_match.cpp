@@ -23,7 +23,7 @@ constexpr int GROUP = 4 * LANES;  // start positions screened at a time
 constexpr int SHORT_PERIOD = 8;
 constexpr int FIRST_POSITIONS[SHORT_PERIOD] = {0, 1, 2, 3, 4, 5, 6, 7};  // of a period's bytes
 // How far ahead of the scan its bytes are asked for: the processor fetches ahead on its own only
-// within a page, and mapped pages lie anywhere in memory.
+// within a page, and the pages of a buffer lie anywhere in memory.
 constexpr int PREFETCH_AHEAD = 2048;
 // Text that repeats with a period up to this passes few screens and narrowings, where the
 // pattern's bytes allow.
