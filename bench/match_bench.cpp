@@ -18,7 +18,8 @@ using bytes = std::vector<unsigned char>;
 constexpr size_t BUFFER = 1 << 20;
 
 enum family { RANDOM, TEXT, TWO_LETTERS, FOUR_LETTERS, PERIODIC, ZEROS, RUNS, NEAR_MISSES, FAMILIES };
-const char *const family_names[] = {"random", "text", "two-letters", "four-letters", "periodic", "zeros", "runs", "near-misses"};
+const char *const family_names[] = {"random", "text",  "two-letters", "four-letters",
+                                     "periodic", "zeros", "runs",       "near-misses"};
 
 void letters(bytes &b, const char *set, unsigned count, std::mt19937 &rng)
 {

@@ -33,6 +33,8 @@ int io_getch()
     return escape_pending ? IO_NO_KEY : 27;
 }
 int io_getch_nowait() { return IO_NO_KEY; }
+bool io_mouse_sgr() { return false; }
+const char *io_locale() { return ""; }
 void io_unget(int) {}
 void io_resume() {}
 bool io_move(int, int) { return true; }

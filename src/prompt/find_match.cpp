@@ -105,7 +105,9 @@ static inline bool find_screen(const unsigned char *at, const find_needle &n, un
     lanes any = {};
 #pragma GCC unroll 4
     for (int g = 0; g < GROUP / LANES; g++) {
-        both[g] = reinterpret_cast<lanes>((find_lanes_at(first + g * LANES) == x) & (find_lanes_at(second + g * LANES) == y));
+        lanes a = find_lanes_at(first + g * LANES);
+        lanes b = find_lanes_at(second + g * LANES);
+        both[g] = reinterpret_cast<lanes>((a == x) & (b == y));
         any |= both[g];
     }
     uint64_t halves[2];
@@ -191,8 +193,10 @@ static int64_t find_screened(const unsigned char *bytes, int64_t size, const fin
         // A few more bytes of the pattern rule out at once the starts that lack them, which in
         // text of few values is most that pass the screen, with no branch to mispredict.
         uint64_t left = 0;
-        for (int g = 0; g < GROUP / LANES; g++)
-            left |= static_cast<uint64_t>(starts[g] & find_equal<F>(bytes + at + g * LANES, n, n.narrow, NARROW_BYTES)) << (g * LANES);
+        for (int g = 0; g < GROUP / LANES; g++) {
+            unsigned narrowed = starts[g] & find_equal<F>(bytes + at + g * LANES, n, n.narrow, NARROW_BYTES);
+            left |= uint64_t{narrowed} << (g * LANES);
+        }
         for (; left != 0; left &= left - 1) {
             const int64_t start = at + std::countr_zero(left);
             if (find_whole<F>(bytes + start, n))
@@ -299,8 +303,10 @@ find_needle find_prepare(const unsigned char *pattern, int length)
     for (int a = 0; a < length; a++)
         for (int b = a + 1; b < length; b++) {
             const int pair[2] = {a, b};
-            int cost[3] = {find_commonness(pattern[a]) + find_commonness(pattern[b]), -find_periods_broken(pattern, pair, 2), a - b};
-            if (pattern[a] != pattern[b] && (n.screen[0] == n.screen[1] || std::lexicographical_compare(cost, cost + 3, best, best + 3))) {
+            int cost[3] = {find_commonness(pattern[a]) + find_commonness(pattern[b]),
+                           -find_periods_broken(pattern, pair, 2), a - b};
+            bool first = n.screen[0] == n.screen[1];
+            if (pattern[a] != pattern[b] && (first || std::lexicographical_compare(cost, cost + 3, best, best + 3))) {
                 std::copy(pair, pair + 2, n.screen);
                 std::copy(cost, cost + 3, best);
             }

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto found = std::search(text.begin(), text.end(), pattern.begin(), pattern.end());
     const int64_t expected = found == text.end() ? -1 : found - text.begin();
     const auto text_size = static_cast<int64_t>(text.size());
-    if (find_in_span(text.data(), text_size, n) != expected || find_in_span_portable(text.data(), text_size, n) != expected) {
+    const int64_t found_by_vectors = find_in_span(text.data(), text_size, n);
+    if (found_by_vectors != expected || find_in_span_portable(text.data(), text_size, n) != expected) {
         fprintf(stderr, "pattern of %d bytes in %lld: expected %lld\n", length, static_cast<long long>(text_size),
                 static_cast<long long>(expected));
         abort();
