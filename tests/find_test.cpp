@@ -1,6 +1,7 @@
 // The find prompt and the search behind it: the entry on the status line, the keys that cancel,
 // and every position found checked against a plain search of the file as edited.
 #include "edit/edit.h"
+#include "prompt/find_match.h"
 #include "prompt/prompt.h"
 #include "file/file.h"
 #include "support/failing_reads.h"
@@ -17,8 +18,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -291,6 +294,83 @@ TEST(FindPattern, AgreesWithAPlainSearchOnRandomEditedFiles)
             EXPECT_EQ(got.offset, expected.offset) << "round " << round << " query " << query << " cursor " << s.st.cursor;
         }
     }
+}
+
+namespace {
+
+// Inputs that make a search slow or wrong where it takes shortcuts: few values, text that
+// repeats, and near misses.
+enum hard_family { TWO_LETTERS, FOUR_LETTERS, PERIODIC, RUNS, NEAR_MISSES };
+
+// Bytes of the family and a pattern of the given length for them. Variant picks, in the
+// periodic text, which byte of the pattern breaks its period (none at length), and in near
+// misses which byte of each copy of the pattern differs.
+std::pair<bytes, bytes> hard_input(hard_family family, int length, int variant, size_t size, std::mt19937 &rng)
+{
+    bytes text(size);
+    bytes pattern(static_cast<size_t>(length));
+    auto letters = [&rng](bytes &b, const char *set, unsigned count) {
+        for (unsigned char &byte : b)
+            byte = static_cast<unsigned char>(set[rng() % count]);
+    };
+    if (family == TWO_LETTERS || family == FOUR_LETTERS) {
+        letters(text, "ACGT", family == TWO_LETTERS ? 2 : 4);
+        letters(pattern, "ACGT", family == TWO_LETTERS ? 2 : 4);
+    } else if (family == PERIODIC) {
+        bytes unit(1 + rng() % 12);
+        letters(unit, "ab", 2);
+        const size_t phase = rng() % unit.size();
+        for (size_t i = 0; i < size; i++)
+            text[i] = unit[i % unit.size()];
+        for (size_t i = 0; i < pattern.size(); i++)
+            pattern[i] = unit[(i + phase) % unit.size()];
+        if (variant < length)
+            pattern[static_cast<size_t>(variant)] ^= 1;
+    } else if (family == RUNS) {
+        const size_t every = 1 + rng() % 40;
+        for (size_t i = 0; i < size; i++)
+            text[i] = i % every == every - 1 ? 'b' : 'a';
+        std::fill(pattern.begin(), pattern.end(), 'a');
+        if (variant % 2 == 1)
+            pattern[rng() % pattern.size()] = 'b';
+    } else {
+        letters(pattern, "abc", 3);
+        for (size_t i = 0; i < size; i++)
+            text[i] = pattern[i % pattern.size()] ^ (i % pattern.size() == static_cast<size_t>(variant) ? 4 : 0);
+    }
+    return {text, pattern};
+}
+
+}  // namespace
+
+// Each family at every pattern length, of sizes around each that the search branches on, with
+// the pattern as drawn, then put ending on the last byte, anywhere and at the very start, each
+// time before where it was; both forms of the search against a plain one. The bytes lie in a
+// block of their exact size, so that a read past them shows in the sanitizer build.
+TEST(FindInSpan, AgreesWithAPlainSearchOnHardInputs)
+{
+    const size_t sizes[] = {0, 1, 31, 64, 95, 96, 97, 151, 152, 153, 200, 1000, 4099};
+    std::mt19937 rng(20261211);
+    for (hard_family family : {TWO_LETTERS, FOUR_LETTERS, PERIODIC, RUNS, NEAR_MISSES})
+        for (int length = 1; length <= FIND_MAX_CHARS; length++)
+            for (int variant = 0; variant <= length; variant++) {
+                const size_t size = sizes[rng() % std::size(sizes)] + rng() % 3;
+                auto [text, pattern] = hard_input(family, length, variant, size, rng);
+                const find_needle n = find_prepare(pattern.data(), length);
+                const size_t last = size >= pattern.size() ? size - pattern.size() : size;
+                for (size_t at : {size, last, rng() % (last + 1), size_t{0}}) {
+                    if (at + pattern.size() <= size)
+                        std::copy(pattern.begin(), pattern.end(), text.begin() + static_cast<std::ptrdiff_t>(at));
+                    const auto size_in = static_cast<int64_t>(size);
+                    const auto found = std::search(text.begin(), text.end(), pattern.begin(), pattern.end());
+                    const int64_t expected = found == text.end() ? -1 : found - text.begin();
+                    const std::string name = "family " + std::to_string(family) + " length " + std::to_string(length) +
+                                             " variant " + std::to_string(variant) + " size " + std::to_string(size) +
+                                             " at " + std::to_string(at);
+                    EXPECT_EQ(find_in_span(text.data(), size_in, n), expected) << name;
+                    EXPECT_EQ(find_in_span_portable(text.data(), size_in, n), expected) << name;
+                }
+            }
 }
 
 // Another program cuts the file short during a find, and may lengthen it again with zeros right

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a bounded time on a copy of its seed corpus.
-# Usage: run.sh FUZZ_BUILD_DIR TARGET SECONDS     (TARGET: keys or file)
+# Usage: run.sh FUZZ_BUILD_DIR TARGET SECONDS     (TARGET: keys, file or match)
 set -euo pipefail
 build=$1 target=$2 seconds=$3
 here=$(cd "$(dirname "$0")" && pwd)
