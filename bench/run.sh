@@ -66,13 +66,22 @@ needle=TOLMNEEDLE
 # 32-byte patterns occur there alone; the text ends it.
 tail_hex=00$(hex "Tolm benchmark needle$needle")
 four_hex=${tail_hex:0:8}
+# The families of few letters, repeats and near misses: files half as large, each with an absent
+# pattern that slows a search taking shortcuts.
+half=$((gib / 2))
+if [ "$mib" = 1024 ]; then half_label="512 MiB"; else half_label="$((mib / 2)) MiB"; fi
 ab_pattern=abbabaabbbaababb
+ab32_pattern=${ab_pattern}babbaabaababbbaa
+ab8_pattern=abbabaab
+acgt_pattern=GATTACACCGTAGCAT
+periodic_pattern=ababababbbababab
 # The data of the sparse file holds no zero byte: a pattern that begins with one lies only where
 # it is put, past holes of gigabytes.
 late_hex=00$(hex "TOLMLAT")
 late_at=$((40000 * 1024 * 1024 + 100))
 small=$work/small.bin big=$work/big.bin huge=$work/huge.bin mib_file=$work/mib.bin
 zeros=$work/zeros.bin runs=$work/runs.bin letters=$work/letters.bin sparse=$work/sparse.bin
+acgt=$work/acgt.bin periodic=$work/periodic.bin near16=$work/near16.bin near32=$work/near32.bin
 
 # Cached the way reading a file from storage leaves it (in large folios, on recent Linux) rather
 # than the way writing it in small pieces just did: flushed, dropped from the cache, read back.
@@ -96,20 +105,11 @@ make_file() {
         ;;
     # (yes runs on until head has enough: outside the pipeline, its SIGPIPE is no failure)
     "$runs") head -c $gib < <(yes "$(printf 'a%.0s' {1..30})b" | tr -d '\n') >"$1" ;;
-    # Random letters a and b, each occurrence of the pattern broken by changing its last letter.
-    "$letters")
-        head -c $gib /dev/urandom | perl -e '
-            my ($pattern, $broken, $carry) = ($ARGV[0], substr($ARGV[0], 0, -1) . "a", "");
-            while (read(STDIN, my $chunk, 1 << 20)) {
-                $chunk =~ tr/\x00-\x7f/a/;
-                $chunk =~ tr/\x80-\xff/b/;
-                $chunk = $carry . $chunk;
-                1 while $chunk =~ s/$pattern/$broken/g;
-                print substr($chunk, 0, -15);
-                $carry = substr($chunk, -15);
-            }
-            print $carry;' "$ab_pattern" >"$1"
-        ;;
+    "$letters") random_letters ab "$ab8_pattern" >"$1" ;;
+    "$acgt") random_letters ACGT "$acgt_pattern" >"$1" ;;
+    "$periodic") head -c $half < <(yes ab | tr -d '\n') >"$1" ;;
+    "$near16") near_misses "$ab_pattern" >"$1" ;;
+    "$near32") near_misses "$ab32_pattern" >"$1" ;;
     "$sparse")
         truncate -s 64G "$1"
         for at in 0 7 1000 40000 65535; do
@@ -118,7 +118,35 @@ make_file() {
         printf '\0TOLMLAT' | dd of="$1" bs=1 seek=$late_at conv=notrunc status=none
         ;;
     esac
-    case $1 in "$big" | "$zeros" | "$runs" | "$letters") settle "$1" ;; esac
+    case $1 in "$big" | "$zeros" | "$runs" | "$letters" | "$acgt" | "$periodic" | "$near16" | "$near32") settle "$1" ;; esac
+}
+# random_letters ALPHABET PATTERN: half a big file of letters of ALPHABET (two or four) drawn at
+# random, each occurrence of PATTERN broken by changing its last letter to the alphabet's next.
+random_letters() {
+    head -c $half /dev/urandom | tr '\000-\377' "$(printf "$1%.0s" $(seq $((256 / ${#1}))))" | perl -e '
+        my ($alphabet, $pattern, $carry) = (@ARGV, "");
+        my $last = substr($pattern, -1);
+        my $other = substr($alphabet, (index($alphabet, $last) + 1) % length($alphabet), 1);
+        my ($broken, $keep) = (substr($pattern, 0, -1) . $other, length($pattern) - 1);
+        while (read(STDIN, my $chunk, 1 << 20)) {
+            $chunk = $carry . $chunk;
+            1 while $chunk =~ s/$pattern/$broken/g;
+            print substr($chunk, 0, -$keep);
+            $carry = substr($chunk, -$keep);
+        }
+        print $carry;' "$1" "$2"
+}
+# near_misses PATTERN: half a big file of copies of PATTERN (of letters a and b), the k-th copy
+# with its (k mod length)-th letter changed, so that every position of the pattern fails in turn.
+near_misses() {
+    head -c $half < <(perl -e '
+        my ($pattern, $block) = ($ARGV[0], "");
+        for my $k (0 .. length($pattern) - 1) {
+            my $copy = $pattern;
+            substr($copy, $k, 1) =~ tr/ab/ba/;
+            $block .= $copy;
+        }
+        print $block x 4096 while 1;' "$1")
 }
 need() {
     local f
@@ -130,7 +158,7 @@ need() {
 # The Google Benchmark programs of each section, run at its end when they were built (Google
 # Benchmark is optional), each benchmark's repetitions interleaved at random with the others' and
 # their median and coefficient of variation shown.
-declare -A google_programs=([draw]="bench_draw")
+declare -A google_programs=([find]="bench_match" [draw]="bench_draw")
 google_benchmarks() {
     local program
     for program in ${google_programs[$1]-}; do
@@ -140,7 +168,7 @@ google_benchmarks() {
         echo
         "$program" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
             --benchmark_report_aggregates_only=true 2>/dev/null |
-            awk '/_(mean|stddev) / { next } NR <= 3 { print; next } { print | "sort" }'
+            awk '/_(mean|stddev) / { next } NR <= 3 { print; next } { print | "sort -V" }'
     done
 }
 
@@ -149,7 +177,12 @@ google_benchmarks() {
 tolm_screen() { echo "$(basename "$1") ($(size_of "$1") bytes)"; }
 # label FILE: its size as the figures name it.
 label() {
-    case $1 in "$small") echo "1 KiB" ;; "$huge") echo "64 GiB" ;; *) echo "$big_label" ;; esac
+    case $1 in
+    "$small") echo "1 KiB" ;;
+    "$huge") echo "64 GiB" ;;
+    "$letters" | "$acgt" | "$periodic" | "$near16" | "$near32") echo "$half_label" ;;
+    *) echo "$big_label" ;;
+    esac
 }
 section_open() {
     need "$small" "$big" "$huge"
@@ -206,29 +239,34 @@ check_find() {
     done
 }
 section_find() {
-    need "$small" "$big" "$zeros" "$runs" "$letters" "$sparse"
+    need "$small" "$big" "$zeros" "$runs" "$letters" "$acgt" "$periodic" "$near16" "$near32" "$sparse"
     local line measure file pattern stop goal
-    local a32_hex ab_hex needle_hex
-    a32_hex=$(hex "$(printf 'a%.0s' {1..32})") ab_hex=$(hex "$ab_pattern") needle_hex=$(hex "$needle")
-    # One find per line: label|file|pattern|where it stops|goal against cat's time
+    local a32_hex needle_hex
+    a32_hex=$(hex "$(printf 'a%.0s' {1..32})") needle_hex=$(hex "$needle")
+    # One find per line: label|file|pattern|where it stops|goal against cat's time. From (a) on,
+    # the inputs that slow a search taking shortcuts, each pattern absent.
     local table=(
         "4 bytes|$big|$four_hex|$((gib - 32))|1"
         "32 bytes|$big|$tail_hex|$((gib - 32))|0.77"
         "text|$big|$needle_hex|$((gib - 10))|0.77"
+        "8 bytes absent|$big|0123456789abcdef|-1|1.3"
         "(a) zero bytes|$zeros|0000000100000000|-1|4"
         "(b) a, b every 31|$runs|$a32_hex|-1|4"
-        "(c) random a, b|$letters|$ab_hex|-1|0"
-        "8 bytes absent|$big|0123456789abcdef|-1|1.3"
+        "(c) random a, b, 8|$letters|$(hex "$ab8_pattern")|-1|4"
+        "(d) random ACGT, 16|$acgt|$(hex "$acgt_pattern")|-1|4"
+        "(e) abab, 16|$periodic|$(hex "$periodic_pattern")|-1|4"
+        "(f) near misses, 16|$near16|$(hex "$ab_pattern")|-1|4"
+        "(g) near misses, 32|$near32|$(hex "$ab32_pattern")|-1|4"
     )
     # Five rounds: on a shared virtual machine a run in three is often slowed by neighbours.
     # Each run reads its file once untimed first (-w): some systems drop pages unused for a few
     # seconds from the cache, and the figures are those of a file in the cache.
-    note "find: $big_label files in the cache, 5 rounds of each find against cat"
+    note "find: $big_label and $half_label files in the cache, 5 rounds of each find against cat"
     for line in "${table[@]}"; do
         IFS='|' read -r measure file pattern stop goal <<<"$line"
         check_find "$file" "$pattern" "$stop"
         theirs "$file" "$pattern"
-        rounds -n 5 -w "$file" -g "$goal" ${against:+-a} "find, $measure, $big_label" -- cat cat "$file" \
+        rounds -n 5 -w "$file" -g "$goal" ${against:+-a} "find, $measure, $(label "$file")" -- cat cat "$file" \
             -- tolm "$finder" find "$file" "$pattern" "${THEIRS[@]}"
     done
     theirs "$big" "$needle_hex"
