@@ -252,11 +252,11 @@ section_find() {
         "8 bytes absent|$big|0123456789abcdef|-1|1.3"
         "(a) zero bytes|$zeros|0000000100000000|-1|4"
         "(b) a, b every 31|$runs|$a32_hex|-1|4"
-        "(c) random a, b, 8|$letters|$(hex "$ab8_pattern")|-1|4"
-        "(d) random ACGT, 16|$acgt|$(hex "$acgt_pattern")|-1|4"
+        "(c) random ab, 8|$letters|$(hex "$ab8_pattern")|-1|4"
+        "(d) ACGT, 16|$acgt|$(hex "$acgt_pattern")|-1|4"
         "(e) abab, 16|$periodic|$(hex "$periodic_pattern")|-1|4"
-        "(f) near misses, 16|$near16|$(hex "$ab_pattern")|-1|4"
-        "(g) near misses, 32|$near32|$(hex "$ab32_pattern")|-1|4"
+        "(f) near miss, 16|$near16|$(hex "$ab_pattern")|-1|4"
+        "(g) near miss, 32|$near32|$(hex "$ab32_pattern")|-1|4"
     )
     # Five rounds: on a shared virtual machine a run in three is often slowed by neighbours.
     # Each run reads its file once untimed first (-w): some systems drop pages unused for a few
