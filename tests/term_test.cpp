@@ -82,6 +82,7 @@ TEST(GetKey, TranslatesCursesKeysIntoThePcScheme)
         {"SGR mouse report", {IO_KEY_MOUSE, '0', ';', '1', '7', ';', '5', 'M', 'x'}, {'x'}, AT_ONCE, "", true},
         {"SGR release", {IO_KEY_MOUSE, '0', ';', '1', ';', '1', 'm', 'm'}, {'m'}, AT_ONCE, "", true},
         {"SGR report cut short", {IO_KEY_MOUSE, '6', '4', 'x'}, {'x'}, AT_ONCE, "", true},
+        {"X10 report cut by a resize", {IO_KEY_MOUSE, ' ', IO_KEY_RESIZE, 'x'}, {KEY_REDRAW, 'x'}, AT_ONCE},
         {"X10 report curses does not know", {27, '[', 'M', ' ', '1', '1', 'x'}, {'x'}, AT_ONCE},
         {"SGR report curses does not know", {27, '[', '<', '6', '5', ';', '3', ';', '2', 'M', '1'}, {'1'}, AT_ONCE},
         {"Esc then mouse report", {27, IO_KEY_MOUSE, ' ', '1', '1', 'x'}, {'x'}},

@@ -127,13 +127,18 @@ static bool term_sequence_inner(int key) { return key >= 0x20 && key <= 0x3F; }
 static bool term_sequence_final(int key) { return key >= 0x40 && key <= 0x7E; }
 
 // Reads the rest of a mouse report after its introducer: three bytes in the X10 form, up to M or
-// m in the SGR form. A byte that belongs to no report is put back, to be read as a key.
+// m in the SGR form. A byte that belongs to no report, or a key of curses' own (a resize), is put
+// back, to be read as a key.
 static void term_skip_mouse_report(bool sgr)
 {
     for (int i = 0; sgr || i < 3; i++) {
         int key = io_getch();
         if (key == IO_NO_KEY)
             return;
+        if (key > 0xFF) {
+            io_unget(key);
+            return;
+        }
         if (sgr && !term_sequence_inner(key)) {
             if (key != 'M' && key != 'm')
                 io_unget(key);
