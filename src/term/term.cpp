@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -122,6 +123,45 @@ static int term_translate(int key)
     return key;
 }
 
+// The raw keys one decoding has taken so far, less those it put back, and whether a resize came
+// in their midst. A resize there sends them all back behind it: the screen is laid out anew
+// before their key is acted on, and no byte of theirs goes astray as a key of its own.
+static int taken[256];
+static int taken_count;
+static bool resize_within;
+
+// The next raw key for a decoding, waiting for it or not, noted as taken.
+static int term_take(bool wait)
+{
+    int key = wait ? io_getch() : io_getch_nowait();
+    if (key != IO_NO_KEY && taken_count < static_cast<int>(std::size(taken)))
+        taken[taken_count++] = key;
+    return key;
+}
+
+// Like term_take, for the bytes inside a mouse report, a control sequence or a character: a
+// resize among them ends the decoding as if nothing more had come.
+static int term_take_within(bool wait)
+{
+    if (resize_within)
+        return IO_NO_KEY;
+    int key = wait ? io_getch() : io_getch_nowait();
+    if (key == IO_KEY_RESIZE) {
+        resize_within = true;
+        return IO_NO_KEY;
+    }
+    if (key != IO_NO_KEY && taken_count < static_cast<int>(std::size(taken)))
+        taken[taken_count++] = key;
+    return key;
+}
+
+// Puts back the key taken last, to be read again.
+static void term_put_back(int key)
+{
+    io_unget(key);
+    taken_count = std::max(taken_count - 1, 0);
+}
+
 // Bytes of a control sequence between its introducer and its final byte.
 static bool term_sequence_inner(int key) { return key >= 0x20 && key <= 0x3F; }
 static bool term_sequence_final(int key) { return key >= 0x40 && key <= 0x7E; }
@@ -132,16 +172,16 @@ static bool term_sequence_final(int key) { return key >= 0x40 && key <= 0x7E; }
 static void term_skip_mouse_report(bool sgr)
 {
     for (int i = 0; sgr || i < 3; i++) {
-        int key = io_getch();
+        int key = term_take_within(true);
         if (key == IO_NO_KEY)
             return;
         if (key > 0xFF) {
-            io_unget(key);
+            term_put_back(key);
             return;
         }
         if (sgr && !term_sequence_inner(key)) {
             if (key != 'M' && key != 'm')
-                io_unget(key);
+                term_put_back(key);
             return;
         }
     }
@@ -154,7 +194,7 @@ static void term_skip_mouse_report(bool sgr)
 // belong to the sequence ends it and is put back.
 static int term_sequence(int introducer)
 {
-    int key = io_getch_nowait();
+    int key = term_take_within(false);
     if (key == IO_NO_KEY)
         return introducer;
     if (introducer == '[' && key == 'M') {
@@ -163,10 +203,10 @@ static int term_sequence(int introducer)
     }
     bool sgr_mouse = introducer == '[' && key == '<';
     while (term_sequence_inner(key))
-        key = io_getch();
+        key = term_take_within(true);
     if (!term_sequence_final(key)) {
         if (key != IO_NO_KEY)
-            io_unget(key);
+            term_put_back(key);
         return KEY_UNKNOWN_SEQUENCE;
     }
     return sgr_mouse && (key == 'M' || key == 'm') ? KEY_NONE : KEY_UNKNOWN_SEQUENCE;
@@ -187,12 +227,12 @@ static int term_wide_char(int lead, int length)
 {
     wide = wide_char{{static_cast<unsigned char>(lead)}, 1, lead & (0x7F >> length)};
     while (wide.count < length) {
-        int key = io_getch();
+        int key = term_take_within(true);
         if (key < 0x80 || key > 0xBF) {
             if (key != IO_NO_KEY)
-                io_unget(key);
+                term_put_back(key);
             for (int i = wide.count - 1; i > 0; i--)
-                io_unget(wide.bytes[i]);
+                term_put_back(wide.bytes[i]);
             return lead;
         }
         wide.bytes[wide.count++] = static_cast<unsigned char>(key);
@@ -208,10 +248,10 @@ static int term_decode(int key);
 // True when a key has arrived after the one just read, which is then put back.
 static bool term_more_waiting()
 {
-    int key = io_getch_nowait();
+    int key = term_take(false);
     if (key == IO_NO_KEY)
         return false;
-    io_unget(key);
+    term_put_back(key);
     return true;
 }
 
@@ -220,14 +260,14 @@ static bool term_more_waiting()
 // Esc's making, as some terminals send Alt with a key curses does not know.
 static int term_decode_escape()
 {
-    int key = io_getch_nowait();
+    int key = term_take(false);
     if (key == KEY_ESC_CODE && term_more_waiting())
         return term_decode_escape();
     if (key == '[' || key == 'O')
         return term_sequence(key);
     // Typed by hand, the next key may still come.
     if (key == IO_NO_KEY)
-        key = io_getch();
+        key = term_take(true);
     if (key == IO_NO_KEY || key == KEY_ESC_CODE)
         return KEY_ESC_CODE;
     int alt = term_alt_code(key);
@@ -247,6 +287,23 @@ static int term_decode(int key)
         return term_decode_escape();
     int length = term_utf8_length(key);
     return length > 0 ? term_wide_char(key, length) : term_translate(key);
+}
+
+// term_decode from a key just read. When a resize came in the midst of what followed it, all
+// that was taken goes back behind the resize, and KEY_NONE says that the resize comes first.
+static int term_decode_taken(int key)
+{
+    taken[0] = key;
+    taken_count = 1;
+    resize_within = false;
+    key = term_decode(key);
+    if (!resize_within)
+        return key;
+    resize_within = false;
+    while (taken_count > 0)
+        io_unget(taken[--taken_count]);
+    io_unget(IO_KEY_RESIZE);
+    return KEY_NONE;
 }
 
 // A key that stands for the signals: KEY_REDRAW after a stop, else KEY_NONE. Never returns when
@@ -270,7 +327,7 @@ int get_key()
             return key;
         int key = io_getch();
         if (key != IO_NO_KEY)
-            key = term_decode(key);
+            key = term_decode_taken(key);
         if (key != KEY_NONE)
             return key;
     }
@@ -289,7 +346,7 @@ bool key_waiting()
             io_unget(key);
             return true;
         }
-        ahead_key = term_decode(key);
+        ahead_key = term_decode_taken(key);
     }
     return true;
 }
@@ -301,7 +358,7 @@ int poll_key()
     int key = io_getch_nowait();
     if (key == IO_NO_KEY)
         return KEY_NONE;
-    key = term_decode(key);
+    key = term_decode_taken(key);
     pending_key = 0;
     return key;
 }
