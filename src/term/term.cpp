@@ -130,14 +130,16 @@ static int taken[256];
 static int taken_count;
 static bool resize_within;
 
-// The next raw key for a decoding, waiting for it or not, noted as taken.
-static int term_take(bool wait)
+// Notes a raw key read for a decoding as taken, and returns it.
+static int term_note_taken(int key)
 {
-    int key = wait ? io_getch() : io_getch_nowait();
     if (key != IO_NO_KEY && taken_count < static_cast<int>(std::size(taken)))
         taken[taken_count++] = key;
     return key;
 }
+
+// The next raw key for a decoding, waiting for it or not, noted as taken.
+static int term_take(bool wait) { return term_note_taken(wait ? io_getch() : io_getch_nowait()); }
 
 // Like term_take, for the bytes inside a mouse report, a control sequence or a character: a
 // resize among them ends the decoding as if nothing more had come.
@@ -150,9 +152,7 @@ static int term_take_within(bool wait)
         resize_within = true;
         return IO_NO_KEY;
     }
-    if (key != IO_NO_KEY && taken_count < static_cast<int>(std::size(taken)))
-        taken[taken_count++] = key;
-    return key;
+    return term_note_taken(key);
 }
 
 // Puts back the key taken last, to be read again.
